@@ -1,0 +1,79 @@
+# Sourced by the scripts that run programs under Wine.
+# qx_wine_setup PREFIX: exports the environment for PREFIX, starts a private Xvfb when no
+# display is given, initialises the prefix once and keeps a wineserver running for it.
+
+qx_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+qx_start_xvfb() {
+  local state="$1.display" n pid
+  if [[ -f "$state" ]]; then
+    read -r n pid < "$state" || true
+    if [[ -n "${pid:-}" ]] && kill -0 "$pid" 2>/dev/null && [[ -S /tmp/.X11-unix/X$n ]]; then
+      export DISPLAY=":$n"; return
+    fi
+  fi
+  for n in $(seq 90 189); do
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    setsid Xvfb ":$n" -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 < /dev/null &
+    pid=$!
+    for _ in $(seq 100); do
+      [[ -S /tmp/.X11-unix/X$n ]] && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    if [[ -S /tmp/.X11-unix/X$n ]]; then
+      echo "$n $pid" > "$state"
+      export DISPLAY=":$n"; return
+    fi
+  done
+  echo "wine-env: could not start Xvfb" >&2
+  return 1
+}
+
+qx_init_prefix() {
+  local reg=(
+    'HKCU\Software\Wine\X11 Driver|Managed|REG_SZ|N'
+    'HKCU\Software\Wine\X11 Driver|Decorated|REG_SZ|N'
+    'HKCU\Software\Wine\Fonts\Replacements|宋体|REG_SZ|WenQuanYi Zen Hei'
+    'HKCU\Software\Wine\Fonts\Replacements|SimSun|REG_SZ|WenQuanYi Zen Hei'
+    'HKCU\Software\Wine\Fonts\Replacements|华文新魏|REG_SZ|WenQuanYi Zen Hei'
+    'HKCU\Software\Wine\Fonts\Replacements|STXinwei|REG_SZ|WenQuanYi Zen Hei'
+    'HKCU\Software\Wine\Fonts\Replacements|楷体_GB2312|REG_SZ|WenQuanYi Zen Hei'
+    'HKCU\Software\Wine\Fonts\Replacements|黑体|REG_SZ|WenQuanYi Zen Hei'
+    'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink|MS Sans Serif|REG_MULTI_SZ|wqy-zenhei.ttc,WenQuanYi Zen Hei'
+    'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink|MS Shell Dlg|REG_MULTI_SZ|wqy-zenhei.ttc,WenQuanYi Zen Hei'
+    'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink|Tahoma|REG_MULTI_SZ|wqy-zenhei.ttc,WenQuanYi Zen Hei'
+  )
+  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  local e key val type data
+  for e in "${reg[@]}"; do
+    IFS='|' read -r key val type data <<< "$e"
+    wine reg add "$key" /v "$val" /t "$type" /d "$data" /f >/dev/null 2>&1
+  done
+  wineserver -w
+}
+
+qx_wine_setup() {
+  local prefix=$1
+  mkdir -p "$(dirname "$prefix")"
+  export WINEPREFIX="$prefix" WINEARCH=win32
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  if [[ -z "${DISPLAY:-}" ]]; then
+    exec 9> "$prefix.xlock"; flock 9
+    qx_start_xvfb "$prefix"
+    flock -u 9; exec 9>&-
+  fi
+  if [[ ! -f "$prefix/.qx-ready" ]]; then
+    exec 8> "$prefix.lock"; flock 8
+    if [[ ! -f "$prefix/.qx-ready" ]]; then
+      rm -rf "$prefix"
+      qx_init_prefix
+      touch "$prefix/.qx-ready"
+    fi
+    flock -u 8; exec 8>&-
+  fi
+  # A persistent server keeps later program starts at about a quarter second.
+  wineserver -p 2>/dev/null || true
+}

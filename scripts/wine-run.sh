@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine: wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...]
+# CTest uses it as the emulator of the win32 build; the exit code is the program's.
+set -eo pipefail
+prefix="${QX_WINEPREFIX:-}"
+if [[ "${1:-}" == "--prefix" ]]; then
+  [[ -n "$prefix" ]] || prefix=$2
+  shift 2
+fi
+[[ -n "$prefix" ]] || prefix="$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix"
+source "$(dirname "$0")/wine-env.sh"
+qx_wine_setup "$prefix"
+exec wine "$@"
