@@ -78,21 +78,25 @@ for lib in openssl libjpeg-turbo sqlite3; do
 done
 if ((need_src)); then ensure_src_entry; fi
 
+# Bump when a library's build options change, so that it is rebuilt.
+build_rev=2
+
 build_lib() { # name
   local name=$1 ver
   ver=$(src_version "$name")
+  [[ -z "$ver" ]] || ver="$ver+r$build_rev"
   if [[ -z "$ver" ]]; then
     if [[ -f "$prefix/.stamp-$name" ]]; then return; fi
-    ensure_src_entry; ver=$(src_version "$name")
+    ensure_src_entry; ver=$(src_version "$name")+r$build_rev
   fi
   if stamp_ok "$name" "$ver"; then return; fi
   log "building $name $ver"
-  local tree; tree=$(fetch_src "$name" "$ver")
+  local tree; tree=$(fetch_src "$name" "${ver%+r*}")
   case "$name" in
     openssl)
       (cd "$tree" && { make distclean >/dev/null 2>&1 || true; } &&
         ./Configure mingw --cross-compile-prefix=i686-w64-mingw32- --prefix="$prefix" --libdir=lib \
-          no-shared no-asm no-tests no-legacy no-engine no-module >/dev/null &&
+          no-shared no-asm no-tests no-legacy no-engine no-module no-pinshared >/dev/null &&
         make -j"$jobs" build_libs >/dev/null && make install_dev >/dev/null) ;;
     libjpeg-turbo)
       rm -rf "$tree/qx-build"; mkdir -p "$tree/qx-build"

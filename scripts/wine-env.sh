@@ -74,6 +74,25 @@ qx_wine_setup() {
     fi
     flock -u 8; exec 8>&-
   fi
-  # A persistent server keeps later program starts at about a quarter second.
-  wineserver -p 2>/dev/null || true
+  # A persistent server keeps later program starts at about a quarter second. The services
+  # that the first program of a server starts would inherit that program's output pipes and
+  # hold them open (CTest would then wait for them), so they are started here, detached.
+  if ! qx_server_running "$prefix"; then
+    exec 7> "$prefix.srvlock"; flock 7
+    if ! qx_server_running "$prefix"; then
+      wineserver -p </dev/null >/dev/null 2>&1 || true
+      setsid wine wineboot </dev/null >/dev/null 2>&1 || true
+    fi
+    flock -u 7; exec 7>&-
+  fi
+}
+
+qx_server_running() {
+  local d i
+  d=$(printf '%x' "$(stat -c %d "$1")") i=$(printf '%x' "$(stat -c %i "$1")")
+  local s
+  for s in /tmp/.wine-"$(id -u)"/server-"$d-$i"/socket /tmp/wine-*/server-"$d-$i"/socket; do
+    [[ -S "$s" ]] && return 0
+  done
+  return 1
 }

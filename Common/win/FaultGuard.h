@@ -1,0 +1,20 @@
+// Calls into outside libraries under a guard: a hardware fault (an access violation, say) or
+// an exception raised inside the call ends the call instead of the process.
+#pragma once
+#include <windows.h>
+
+#include <utility>
+
+namespace qx::win {
+
+// Runs fn(ctx); true when it returned normally. On a fault, *faultCode gets the exception
+// code (0 for a C++ exception).
+bool RunGuarded(void (*fn)(void*), void* ctx, DWORD* faultCode = nullptr);
+
+template <typename F>
+bool Guarded(F&& f, DWORD* faultCode = nullptr) {
+  auto thunk = [](void* p) { (*static_cast<std::remove_reference_t<F>*>(p))(); };
+  return RunGuarded(thunk, const_cast<void*>(static_cast<const void*>(&f)), faultCode);
+}
+
+}  // namespace qx::win

@@ -1,0 +1,304 @@
+// Helpers for tests that drive real windows and processes under Wine.
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace qx::test {
+
+void FlushEvents(DWORD ms) {
+  DWORD start = ::GetTickCount();
+  do {
+    MSG m;
+    while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&m);
+      ::DispatchMessageW(&m);
+    }
+    if (ms) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  } while (::GetTickCount() - start < ms);
+}
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs, DWORD stepMs) {
+  DWORD start = ::GetTickCount();
+  for (;;) {
+    if (pred()) return true;
+    if (::GetTickCount() - start >= timeoutMs) return pred();
+    FlushEvents(stepMs);
+  }
+}
+
+HWND WaitForWindow(const char* title, DWORD timeoutMs) {
+  HWND h = nullptr;
+  WaitUntil([&] { return (h = ::FindWindowA(nullptr, title)) != nullptr; }, timeoutMs);
+  return h;
+}
+
+bool WaitForWindowGone(const char* title, DWORD timeoutMs) {
+  return WaitUntil([&] { return ::FindWindowA(nullptr, title) == nullptr; }, timeoutMs);
+}
+
+std::wstring BinDir() {
+  wchar_t path[MAX_PATH * 4];
+  DWORD n = ::GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  std::wstring s(path, n);
+  return s.substr(0, s.find_last_of(L"\\/"));
+}
+
+TempDir::TempDir(const wchar_t* prefix) {
+  wchar_t tmp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, tmp);
+  static LONG counter = 0;
+  for (;;) {
+    wchar_t name[MAX_PATH * 2];
+    swprintf(name, std::size(name), L"%s%s-%lu-%lu-%ld", tmp, prefix, ::GetCurrentProcessId(),
+             ::GetTickCount(), ::InterlockedIncrement(&counter));
+    if (::CreateDirectoryW(name, nullptr)) {
+      path_ = name;
+      break;
+    }
+  }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+bool RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW fd;
+  HANDLE f = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
+  if (f != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring n = fd.cFileName;
+      if (n == L"." || n == L"..") continue;
+      std::wstring p = path + L"\\" + n;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(p);
+      } else {
+        ::SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(p.c_str());
+      }
+    } while (::FindNextFileW(f, &fd));
+    ::FindClose(f);
+  }
+  return ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
+  return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+std::optional<std::vector<uint8_t>> ReadBytes(const std::wstring& path) {
+  HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                           FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<uint8_t> out;
+  uint8_t buf[65536];
+  DWORD got = 0;
+  while (::ReadFile(f, buf, sizeof buf, &got, nullptr) && got) out.insert(out.end(), buf, buf + got);
+  ::CloseHandle(f);
+  return out;
+}
+
+bool WriteBytes(const std::wstring& path, const void* data, size_t size) {
+  HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  BOOL ok = size == 0 || ::WriteFile(f, data, static_cast<DWORD>(size), &put, nullptr);
+  ::CloseHandle(f);
+  return ok && put == size;
+}
+
+bool WriteText(const std::wstring& path, const std::string& bytes) {
+  return WriteBytes(path, bytes.data(), bytes.size());
+}
+
+std::string ReadText(const std::wstring& path) {
+  auto b = ReadBytes(path);
+  return b ? std::string(b->begin(), b->end()) : std::string();
+}
+
+bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> ListFiles(const std::wstring& folder, const std::wstring& pattern) {
+  std::vector<std::wstring> out;
+  WIN32_FIND_DATAW fd;
+  HANDLE f = ::FindFirstFileW((folder + L"\\" + pattern).c_str(), &fd);
+  if (f == INVALID_HANDLE_VALUE) return out;
+  do {
+    std::wstring n = fd.cFileName;
+    if (n != L"." && n != L"..") out.push_back(n);
+  } while (::FindNextFileW(f, &fd));
+  ::FindClose(f);
+  return out;
+}
+
+static std::string ToMulti(const std::wstring& w, UINT cp) {
+  if (w.empty()) return {};
+  int n = ::WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
+                                nullptr);
+  std::string s(n, '\0');
+  ::WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+static std::wstring ToWide(const std::string& s, UINT cp) {
+  if (s.empty()) return {};
+  int n = ::MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(n, L'\0');
+  ::MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+std::string Utf8(const std::wstring& w) { return ToMulti(w, CP_UTF8); }
+std::wstring Wide(const std::string& utf8) { return ToWide(utf8, CP_UTF8); }
+std::string Gbk(const std::string& utf8) { return ToMulti(ToWide(utf8, CP_UTF8), 936); }
+std::string GbkToUtf8(const std::string& gbk) { return ToMulti(ToWide(gbk, 936), CP_UTF8); }
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line);
+    start = end + 1;
+  }
+  return out;
+}
+
+Process::~Process() {
+  if (process_) {
+    if (Running()) Kill();
+    ::CloseHandle(process_);
+  }
+}
+
+bool Process::Start(const std::wstring& cmdLine, const std::wstring& workDir,
+                    const std::vector<std::pair<std::wstring, std::wstring>>& env,
+                    const std::wstring& stdoutFile) {
+  std::wstring block;
+  if (!env.empty()) {
+    // The parent's environment with the given variables replaced or added.
+    wchar_t* cur = ::GetEnvironmentStringsW();
+    for (wchar_t* p = cur; *p; p += wcslen(p) + 1) {
+      std::wstring entry = p;
+      bool replaced = false;
+      for (auto& [k, v] : env)
+        if (_wcsnicmp(entry.c_str(), (k + L"=").c_str(), k.size() + 1) == 0) replaced = true;
+      if (!replaced) block += entry + L'\0';
+    }
+    ::FreeEnvironmentStringsW(cur);
+    for (auto& [k, v] : env) block += k + L"=" + v + L'\0';
+    block += L'\0';
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  HANDLE out = nullptr;
+  if (!stdoutFile.empty()) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    out = ::CreateFileW(stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                        CREATE_ALWAYS, 0, nullptr);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  }
+  PROCESS_INFORMATION pi{};
+  std::wstring cl = cmdLine;
+  BOOL ok = ::CreateProcessW(nullptr, cl.data(), nullptr, nullptr, out ? TRUE : FALSE,
+                             env.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                             env.empty() ? nullptr : block.data(),
+                             workDir.empty() ? nullptr : workDir.c_str(), &si, &pi);
+  if (out) ::CloseHandle(out);
+  if (!ok) return false;
+  ::CloseHandle(pi.hThread);
+  process_ = pi.hProcess;
+  pid_ = pi.dwProcessId;
+  return true;
+}
+
+std::optional<DWORD> Process::Wait(DWORD ms) {
+  if (!process_) return std::nullopt;
+  DWORD start = ::GetTickCount();
+  for (;;) {
+    DWORD left = ms - std::min<DWORD>(ms, ::GetTickCount() - start);
+    DWORD r = ::MsgWaitForMultipleObjects(1, &process_, FALSE, left, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) break;
+    if (r == WAIT_TIMEOUT) return std::nullopt;
+    FlushEvents(0);
+    if (::GetTickCount() - start >= ms) {
+      if (::WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) return std::nullopt;
+      break;
+    }
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_, &code);
+  return code;
+}
+
+bool Process::Running() const {
+  return process_ && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+void Process::Kill() {
+  if (process_) {
+    ::TerminateProcess(process_, 99);
+    ::WaitForSingleObject(process_, 5000);
+  }
+}
+
+namespace {
+thread_local BoxWatcher* t_watcher = nullptr;
+}
+
+BoxWatcher::BoxWatcher(Answer answer) : prev_(t_watcher), answer_(std::move(answer)) {
+  t_watcher = this;
+  hook_ = ::SetWindowsHookExW(WH_CBT, &BoxWatcher::Hook, nullptr, ::GetCurrentThreadId());
+}
+
+BoxWatcher::~BoxWatcher() {
+  if (hook_) ::UnhookWindowsHookEx(hook_);
+  t_watcher = prev_;
+}
+
+std::wstring WindowTextOf(HWND h) {
+  wchar_t buf[4096];
+  int n = ::GetWindowTextW(h, buf, static_cast<int>(std::size(buf)));
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
+std::wstring ClassNameOf(HWND h) {
+  wchar_t buf[256];
+  int n = ::GetClassNameW(h, buf, static_cast<int>(std::size(buf)));
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
+LRESULT CALLBACK BoxWatcher::Hook(int code, WPARAM wp, LPARAM lp) {
+  BoxWatcher* self = t_watcher;
+  if (code == HCBT_ACTIVATE && self) {
+    HWND box = reinterpret_cast<HWND>(wp);
+    std::wstring cls = ClassNameOf(box);
+    if (cls == L"#32770") {
+      SeenBox seen;
+      seen.caption = WindowTextOf(box);
+      seen.className = cls;
+      wchar_t text[4096];
+      int n = ::GetDlgItemTextW(box, 0xFFFF, text, static_cast<int>(std::size(text)));
+      seen.text.assign(text, n > 0 ? n : 0);
+      self->seen_.push_back(seen);
+      try {
+        if (self->answer_)
+          self->answer_(box, seen);
+        else
+          ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      } catch (...) {
+      }
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
+}  // namespace qx::test

@@ -1,0 +1,104 @@
+// Helpers for tests that drive real windows and processes under Wine.
+#pragma once
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qx::test {
+
+// Pumps this thread's messages for up to ms milliseconds (and at least once).
+void FlushEvents(DWORD ms = 50);
+// Pumps messages until pred() holds or timeoutMs passes; returns pred()'s last value.
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs, DWORD stepMs = 20);
+// FindWindowA by title, retried until timeoutMs.
+HWND WaitForWindow(const char* title, DWORD timeoutMs);
+bool WaitForWindowGone(const char* title, DWORD timeoutMs);
+
+// Folder of the running test executable (the build's bin folder), no trailing backslash.
+std::wstring BinDir();
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class TempDir {
+ public:
+  explicit TempDir(const wchar_t* prefix = L"qx");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+bool RemoveTree(const std::wstring& path);
+bool CopyFileTo(const std::wstring& from, const std::wstring& to);
+std::optional<std::vector<uint8_t>> ReadBytes(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const void* data, size_t size);
+bool WriteText(const std::wstring& path, const std::string& bytes);
+std::string ReadText(const std::wstring& path);  // bytes as they are; empty when missing
+bool FileExists(const std::wstring& path);
+std::vector<std::wstring> ListFiles(const std::wstring& folder, const std::wstring& pattern = L"*");
+
+std::string Utf8(const std::wstring& w);
+std::wstring Wide(const std::string& utf8);
+std::string Gbk(const std::string& utf8);       // UTF-8 -> code page 936 bytes
+std::string GbkToUtf8(const std::string& gbk);  // code page 936 bytes -> UTF-8
+std::vector<std::string> SplitLines(const std::string& text);  // on LF, CR dropped
+
+// A child process; killed at the end if it still runs.
+class Process {
+ public:
+  Process() = default;
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  // cmdLine is the whole command line (program quoted by the caller if needed).
+  bool Start(const std::wstring& cmdLine, const std::wstring& workDir = L"",
+             const std::vector<std::pair<std::wstring, std::wstring>>& env = {},
+             const std::wstring& stdoutFile = L"");
+  // Exit code, or nullopt when it still runs after ms.
+  std::optional<DWORD> Wait(DWORD ms);
+  bool Running() const;
+  void Kill();
+  DWORD pid() const { return pid_; }
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+};
+
+// Watches message boxes and dialogs that this thread (or, with a global thread id, any
+// thread of this process) activates, through a WH_CBT hook, and answers them.
+struct SeenBox {
+  std::wstring caption;
+  std::wstring text;   // static 0xFFFF of a message box; empty for other dialogs
+  std::wstring className;
+};
+class BoxWatcher {
+ public:
+  // answer(box hwnd, seen) is called at HCBT_ACTIVATE; by default it presses IDOK.
+  using Answer = std::function<void(HWND, const SeenBox&)>;
+  explicit BoxWatcher(Answer answer = {});
+  ~BoxWatcher();
+  BoxWatcher(const BoxWatcher&) = delete;
+  BoxWatcher& operator=(const BoxWatcher&) = delete;
+  std::vector<SeenBox> seen() const { return seen_; }
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp);
+  HHOOK hook_ = nullptr;
+  BoxWatcher* prev_ = nullptr;
+  Answer answer_;
+  std::vector<SeenBox> seen_;
+};
+
+std::wstring WindowTextOf(HWND h);
+std::wstring ClassNameOf(HWND h);
+
+}  // namespace qx::test
