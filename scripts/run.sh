@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The main job: one card's road through Cardpost. Cardpost starts hidden under Wine with the
+# reader simulator holding a sample card; the console simulator performs the handshake,
+# receives the ready packet and the card, and closes Cardpost. Shows what the console
+# received, the head photo written and Cardpost's log lines.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+build="${QX_BUILD_DIR:-$top/build}"
+
+bash scripts/deps.sh
+cmake -S . -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build/win32" -j "$(nproc)" --target Cardpost Encode sdtapi WltRS QuorixConsoleSim
+
+bin="$build/win32/bin"
+demo="$top/out/demo"
+rm -rf "$demo"
+mkdir -p "$demo/Cardpost" "$demo/Console/Logs" "$demo/Console/Photos/TempUser"
+cp "$bin/Cardpost.exe" "$bin/Encode.dll" "$bin/sdtapi.dll" "$bin/WltRS.dll" "$demo/Cardpost/"
+cat > "$demo/Cardpost/reader-scenario.ini" <<'INI'
+[reader]
+ports = 1001
+samid = 05.01-20101217-0000001234-2305843009
+present = 1
+
+[card]
+name = 张三丰
+sex = 1
+nation = 01
+birth = 19800101
+address = 北京市东城区景山前街4号
+id = 110101198001010011
+authority = 北京市公安局东城分局
+valid_start = 20060101
+valid_end = 20260101
+INI
+: > "$demo/Cardpost/reader-journal.txt"
+
+source scripts/wine-env.sh
+prefix="$build/win32/wineprefix"
+qx_wine_setup "$prefix"
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+wine reg add 'HKLM\Software\Drelmoor\QuorixConsole' /v ExePath /t REG_SZ \
+  /d "$(winpath "$demo/Console")\\Main.exe" /f >/dev/null 2>&1
+
+echo "== Cardpost starts hidden and waits for the console"
+(cd "$demo/Cardpost" && wine Cardpost.exe >/dev/null 2>&1) &
+cardpost=$!
+
+echo "== Console simulator: handshake, ready packet, card"
+wine "$bin/QuorixConsoleSim.exe" --windows CheckCard,NewMember \
+  --record "$(winpath "$demo/received.txt")" --wait-bridge 15000 --query \
+  --handshake 0802 --expect 2 --timeout 20000 --query --close --wait-gone 15000 || true
+wait "$cardpost" 2>/dev/null || true
+wine reg delete 'HKLM\Software\Drelmoor\QuorixConsole' /f >/dev/null 2>&1 || true
+
+echo
+echo "== Head photo"
+for f in "$demo"/Console/Photos/TempUser/*; do
+  [[ -e "$f" ]] || { echo "(none)"; break; }
+  if command -v identify >/dev/null; then identify "$f"; else ls -l "$f"; fi
+done
+echo
+echo "== Reader simulator journal"
+cat "$demo/Cardpost/reader-journal.txt"
+echo
+echo "== Cardpost log"
+for f in "$demo"/Console/Logs/*/*.log; do
+  [[ -e "$f" ]] || { echo "(none)"; break; }
+  echo "-- $f"
+  iconv -f GBK -t UTF-8 "$f" | tr -d '\r'
+done
