@@ -44,13 +44,13 @@ qx_init_prefix() {
     'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink|MS Shell Dlg|REG_MULTI_SZ|wqy-zenhei.ttc,WenQuanYi Zen Hei'
     'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink|Tahoma|REG_MULTI_SZ|wqy-zenhei.ttc,WenQuanYi Zen Hei'
   )
-  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i </dev/null >/dev/null 2>&1
   local e key val type data
   for e in "${reg[@]}"; do
     IFS='|' read -r key val type data <<< "$e"
-    wine reg add "$key" /v "$val" /t "$type" /d "$data" /f >/dev/null 2>&1
+    wine reg add "$key" /v "$val" /t "$type" /d "$data" /f </dev/null >/dev/null 2>&1
   done
-  wineserver -w
+  wineserver -w </dev/null >/dev/null 2>&1
 }
 
 qx_wine_setup() {
@@ -70,6 +70,8 @@ qx_wine_setup() {
     if [[ ! -f "$prefix/.qx-ready" ]]; then
       rm -rf "$prefix"
       qx_init_prefix
+      # The booting server may linger a moment; start the persistent one here, detached.
+      qx_start_server
       touch "$prefix/.qx-ready"
     fi
     flock -u 8; exec 8>&-
@@ -79,12 +81,14 @@ qx_wine_setup() {
   # hold them open (CTest would then wait for them), so they are started here, detached.
   if ! qx_server_running "$prefix"; then
     exec 7> "$prefix.srvlock"; flock 7
-    if ! qx_server_running "$prefix"; then
-      wineserver -p </dev/null >/dev/null 2>&1 || true
-      setsid wine wineboot </dev/null >/dev/null 2>&1 || true
-    fi
+    qx_server_running "$prefix" || qx_start_server
     flock -u 7; exec 7>&-
   fi
+}
+
+qx_start_server() {
+  wineserver -p </dev/null >/dev/null 2>&1 7>&- 8>&- 9>&- || true
+  setsid wine wineboot </dev/null >/dev/null 2>&1 7>&- 8>&- 9>&- || true
 }
 
 qx_server_running() {

@@ -1,0 +1,34 @@
+// WltRS.dll stand-in: GetBmp turns a packed photo file into the bitmap beside it.
+#include "reader/ReaderApi.h"
+
+#include "PhotoFiles.h"
+#include "SimHost.h"
+
+using namespace qx::readersim;
+using host::Reply;
+using host::RunExport;
+using host::Session;
+
+extern "C" int __stdcall GetBmp(char* wltPath, int mode) {
+  return RunExport(0, [&] {
+    Session s;
+    const std::optional<std::string_view> path = host::CallerText(wltPath, kMaxCallerPath);
+    const std::string shown = path ? host::Utf8FromWide(host::WideFromAnsi(*path)) : std::string("null");
+    const Forced f = s.model().NextForced(Op::GetBmp);
+    Outcome o;
+    if (f.IsFault()) {
+      o.fault = true;
+    } else if (!f.IsNone()) {
+      // A scripted success still leaves the bitmap when the file allows it.
+      o.result = f.value;
+      if (f.value == 1 && path && DecodeBeside(host::WideFromAnsi(*path)) == DecodeResult::Ok) {
+        RewriteWltSuffix(wltPath, path->size());
+      }
+    } else if (path && DecodeBeside(host::WideFromAnsi(*path)) == DecodeResult::Ok) {
+      o.result = 1;
+      RewriteWltSuffix(wltPath, path->size());
+    }
+    s.Journal(host::Format("GetBmp(%s, %d)", shown.c_str(), mode), o, false);
+    return Reply{o.result, o.fault};
+  });
+}
