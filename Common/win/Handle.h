@@ -5,29 +5,42 @@
 
 namespace qx::win {
 
-template <typename T, typename Closer, T Null = T{}>
+// The "no handle" value of a kind: zero, or INVALID_HANDLE_VALUE for files and finds (a
+// pointer made from -1 cannot be a template argument itself).
+template <typename T>
+struct ZeroNull {
+  static T value() { return T{}; }
+};
+struct InvalidHandleNull {
+  static HANDLE value() { return INVALID_HANDLE_VALUE; }
+};
+
+template <typename T, typename Closer, typename NullOf = ZeroNull<T>>
 class Unique {
+  static T Null() { return NullOf::value(); }
+
  public:
   Unique() = default;
   explicit Unique(T h) : h_(h) {}
   ~Unique() { reset(); }
   Unique(const Unique&) = delete;
   Unique& operator=(const Unique&) = delete;
-  Unique(Unique&& o) noexcept : h_(std::exchange(o.h_, Null)) {}
+  Unique(Unique&& o) noexcept : h_(std::exchange(o.h_, Null())) {}
   Unique& operator=(Unique&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, Null));
+    if (this != &o) reset(std::exchange(o.h_, Null()));
     return *this;
   }
   T get() const { return h_; }
-  explicit operator bool() const { return h_ != Null; }
-  T release() { return std::exchange(h_, Null); }
-  void reset(T h = Null) {
-    if (h_ != Null) Closer{}(h_);
+  explicit operator bool() const { return h_ != Null(); }
+  T release() { return std::exchange(h_, Null()); }
+  void reset() { reset(Null()); }
+  void reset(T h) {
+    if (h_ != Null()) Closer{}(h_);
     h_ = h;
   }
 
  private:
-  T h_ = Null;
+  T h_ = Null();
 };
 
 struct CloseKernel { void operator()(HANDLE h) const { ::CloseHandle(h); } };
@@ -40,19 +53,19 @@ struct DestroyMenuH { void operator()(HMENU h) const { ::DestroyMenu(h); } };
 struct CloseFind { void operator()(HANDLE h) const { ::FindClose(h); } };
 struct CloseRegKey { void operator()(HKEY h) const { ::RegCloseKey(h); } };
 
-using UniqueHandle = Unique<HANDLE, CloseKernel, nullptr>;
-using UniqueFile = Unique<HANDLE, CloseKernel, INVALID_HANDLE_VALUE>;
-using UniqueModule = Unique<HMODULE, FreeModule, nullptr>;
-using UniqueHook = Unique<HHOOK, UnhookHook, nullptr>;
-using UniqueGdi = Unique<HGDIOBJ, DeleteGdi, nullptr>;
-using UniqueBitmap = Unique<HBITMAP, DeleteGdi, nullptr>;
-using UniqueFont = Unique<HFONT, DeleteGdi, nullptr>;
-using UniqueBrush = Unique<HBRUSH, DeleteGdi, nullptr>;
-using UniqueMemDc = Unique<HDC, DeleteMemDc, nullptr>;
-using UniqueIcon = Unique<HICON, DestroyIconH, nullptr>;
-using UniqueMenu = Unique<HMENU, DestroyMenuH, nullptr>;
-using UniqueFind = Unique<HANDLE, CloseFind, INVALID_HANDLE_VALUE>;
-using UniqueRegKey = Unique<HKEY, CloseRegKey, nullptr>;
+using UniqueHandle = Unique<HANDLE, CloseKernel>;
+using UniqueFile = Unique<HANDLE, CloseKernel, InvalidHandleNull>;
+using UniqueModule = Unique<HMODULE, FreeModule>;
+using UniqueHook = Unique<HHOOK, UnhookHook>;
+using UniqueGdi = Unique<HGDIOBJ, DeleteGdi>;
+using UniqueBitmap = Unique<HBITMAP, DeleteGdi>;
+using UniqueFont = Unique<HFONT, DeleteGdi>;
+using UniqueBrush = Unique<HBRUSH, DeleteGdi>;
+using UniqueMemDc = Unique<HDC, DeleteMemDc>;
+using UniqueIcon = Unique<HICON, DestroyIconH>;
+using UniqueMenu = Unique<HMENU, DestroyMenuH>;
+using UniqueFind = Unique<HANDLE, CloseFind, InvalidHandleNull>;
+using UniqueRegKey = Unique<HKEY, CloseRegKey>;
 
 // Selects an object into a DC and puts the previous one back.
 class SelectGuard {

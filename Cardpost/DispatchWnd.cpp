@@ -1,0 +1,77 @@
+// Cardpost's dispatch window: the console's handshake, close request, state query and scan request.
+#include "DispatchWnd.h"
+
+#include <cstring>
+#include <string>
+
+#include "Log.h"
+#include "ReaderWnd.h"
+#include "card/Gbk.h"
+#include "card/Packets.h"
+#include "win/App.h"
+
+namespace {
+
+HWND MainDialog() {
+  qx::win::App* app = qx::win::App::Current();
+  return app ? app->MainHwnd() : nullptr;
+}
+
+// Never a thread message: without a dialog there is nobody to ask.
+void PostToDialog(UINT msg) {
+  if (HWND dlg = MainDialog()) ::PostMessageA(dlg, msg, 0, 0);
+}
+
+}  // namespace
+
+LRESULT Cwnd_Dispatch::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp) {
+  LogWriteU8("Cwnd_Dispatch::OnCopyData %d", static_cast<int>(data.dwData));
+
+  if (data.dwData == qx::card::WM_HD_SCANREQUEST) {
+    if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
+      return ::SendMessageA(reader, WM_COPYDATA, 0, lp);
+    return Default(WM_COPYDATA, wp, lp);
+  }
+
+  if (data.dwData == qx::card::CDS_HARDWARE_CHECK) {
+    std::string text;
+    if (data.lpData) {
+      const char* p = static_cast<const char*>(data.lpData);
+      text.assign(p, strnlen(p, data.cbData));
+    }
+    if (qx::card::GbkFind(text, "0800") != qx::card::kNpos ||
+        qx::card::GbkFind(text, "0802") != qx::card::kNpos) {
+      LogWriteU8("收到消息，检测硬件编号（合法）:%s", text.c_str());
+      PostToDialog(qx::card::WM_HD_STARTDEVICE);
+    } else {
+      LogWriteU8("收到消息，检测硬件编号（非法），程序即将自动关闭:%s", text.c_str());
+      PostToDialog(WM_CLOSE);
+    }
+  }
+  return Default(WM_COPYDATA, wp, lp);
+}
+
+LRESULT Cwnd_Dispatch::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CREATE:
+      return Default(msg, wp, lp) == -1 ? -1 : 0;
+    case WM_COPYDATA:
+      if (const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp))
+        return OnCopyData(reinterpret_cast<HWND>(wp), *data, wp, lp);
+      return Default(msg, wp, lp);
+    case qx::card::WM_HD_QUERYSTATUS:
+      if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
+        return ::SendMessageA(reader, qx::card::WM_HD_QUERYSTATUS, 0, 0);
+      return 1;
+    case qx::card::WM_HD_SCANREQUEST:
+      if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
+        return ::SendMessageA(reader, qx::card::WM_HD_SCANREQUEST, wp, lp);
+      return 1;
+    case WM_CLOSE:
+      // The window stays; the dialog's close sequence destroys it.
+      PostToDialog(WM_CLOSE);
+      return 0;
+    default:
+      return Default(msg, wp, lp);
+  }
+}
