@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The main job: one card's road through Cardpost. Cardpost starts hidden under Wine with the
-# reader simulator holding a sample card; the console simulator performs the handshake,
-# receives the ready packet and the card, and closes Cardpost. Shows what the console
-# received, the head photo written and Cardpost's log lines.
+# The main job: two cards' road through Cardpost. Cardpost starts hidden under Wine with the
+# reader simulator holding two sample cards; the console simulator performs the handshake,
+# receives the first card in its new-member window, then closes that window so that the
+# second card goes to its virtual reader (with the verification code), receives the ready
+# packet and closes Cardpost. Shows what the console received, the head photos written,
+# the reader journal and Cardpost's log lines.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -22,7 +24,7 @@ cat > "$demo/Cardpost/reader-scenario.ini" <<'INI'
 [reader]
 ports = 1001
 samid = 05.01-20101217-0000001234-2305843009
-present = 1
+present = 2
 
 [card]
 name = 张三丰
@@ -34,6 +36,17 @@ id = 110101198001010011
 authority = 北京市公安局东城分局
 valid_start = 20060101
 valid_end = 20260101
+
+[card]
+name = 欧阳娜娜
+sex = 2
+nation = 03
+birth = 19920315
+address = 宁夏回族自治区银川市兴庆区解放东街18号
+id = 640104199203150028
+authority = 银川市公安局兴庆区分局
+valid_start = 20120315
+valid_end = 长期
 INI
 : > "$demo/Cardpost/reader-journal.txt"
 
@@ -49,15 +62,16 @@ echo "== Cardpost starts hidden and waits for the console"
 (cd "$demo/Cardpost" && wine Cardpost.exe >/dev/null 2>&1) &
 cardpost=$!
 
-echo "== Console simulator: handshake, ready packet, card"
-wine "$bin/QuorixConsoleSim.exe" --windows CheckCard,NewMember \
+echo "== Console simulator: handshake, cards, ready packet"
+wine "$bin/QuorixConsoleSim.exe" --windows CheckCard,NewMember,VirtualReader \
   --record "$(winpath "$demo/received.txt")" --wait-bridge 15000 --query \
-  --handshake 0802 --expect 2 --timeout 20000 --query --close --wait-gone 15000 || true
+  --handshake 0802 --timeout 20000 --expect 1 --destroy NewMember --expect 3 \
+  --query --close --wait-gone 15000 || true
 wait "$cardpost" 2>/dev/null || true
 wine reg delete 'HKLM\Software\Drelmoor\QuorixConsole' /f >/dev/null 2>&1 || true
 
 echo
-echo "== Head photo"
+echo "== Head photos"
 for f in "$demo"/Console/Photos/TempUser/*; do
   [[ -e "$f" ]] || { echo "(none)"; break; }
   if command -v identify >/dev/null; then identify "$f"; else ls -l "$f"; fi

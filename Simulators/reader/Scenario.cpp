@@ -286,17 +286,7 @@ Scenario ParseScenario(std::string_view text) {
 
 std::vector<std::uint8_t> SimCard::TextBlock() const {
   if (block) return *block;
-  card::CardTextInput in;
-  in.name = name;
-  in.sex = sex;
-  in.nation = nation;
-  in.birth = birth;
-  in.address = address;
-  in.id = id;
-  in.authority = authority;
-  in.validStart = validStart;
-  in.validEnd = validEnd;
-  return card::BuildCardTextBytes(in);
+  return card::BuildCardTextBytes(*this);
 }
 
 std::vector<std::uint8_t> SimCard::PackedPhoto() const {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "card/CardTextBlock.h"
+
 namespace qx::readersim {
 
 // Every entry point of the three libraries.
@@ -55,16 +57,8 @@ struct ResultRules {
   std::map<unsigned, Forced> byCall;  // "Op#N = v", N from 1
 };
 
-struct SimCard {
-  std::u16string name;
-  std::u16string sex;
-  std::u16string nation;
-  std::u16string birth;
-  std::u16string address;
-  std::u16string id;
-  std::u16string authority;
-  std::u16string validStart;
-  std::u16string validEnd;
+// A card on the simulated reader: its readable fields and what else the libraries hand out.
+struct SimCard : card::CardTextInput {
   bool photoOk = true;
   std::optional<std::vector<std::uint8_t>> block;  // block_hex: raw text block
   std::u16string newadd;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "SampleCard.h"
+
 using namespace qx::card;
 
 namespace {
@@ -20,20 +22,6 @@ std::u16string SampleBlock() {
   return Pad(u"张三", 15) + u"1" + u"01" + u"19800101" + Pad(u"北京市东城区景山前街4号", 35) +
          u"110101198001010011" + Pad(u"北京市公安局东城分局", 15) + u"20060101" + u"20260101" +
          std::u16string(18, u' ');
-}
-
-CardTextInput SampleInput() {
-  CardTextInput c;
-  c.name = u"张三";
-  c.sex = u"1";
-  c.nation = u"01";
-  c.birth = u"19800101";
-  c.address = u"北京市东城区景山前街4号";
-  c.id = u"110101198001010011";
-  c.authority = u"北京市公安局东城分局";
-  c.validStart = u"20060101";
-  c.validEnd = u"20260101";
-  return c;
 }
 
 struct SpanCase {
@@ -97,7 +85,7 @@ TEST(CardTextBlock, CutsTheSampleCardUntrimmed) {
 }
 
 TEST(CardTextBlock, FifteenCharacterNameIsFollowedAtOnceBySex) {
-  CardTextInput in = SampleInput();
+  CardTextInput in = qx::test::SampleCardInput();
   in.name = u"欧阳娜娜娜娜娜娜娜娜娜娜娜娜娜";  // 15 characters
   in.sex = u"2";
   const std::u16string block = BuildCardText(in);
@@ -109,7 +97,7 @@ TEST(CardTextBlock, FifteenCharacterNameIsFollowedAtOnceBySex) {
 }
 
 TEST(CardTextBlock, LongTermValidity) {
-  CardTextInput in = SampleInput();
+  CardTextInput in = qx::test::SampleCardInput();
   in.validEnd = kLongTerm;
   const std::u16string block = BuildCardText(in);
   EXPECT_EQ(block.substr(102, 2), u"长期");
@@ -185,14 +173,14 @@ TEST(CardTextBlock, TrimWhiteRemovesWhiteSpaceAtBothEndsOnly) {
 }
 
 TEST(CardTextBlock, BuilderMatchesTheHandMadeBlock) {
-  EXPECT_EQ(BuildCardText(SampleInput()), SampleBlock());
-  const std::vector<std::uint8_t> bytes = BuildCardTextBytes(SampleInput());
+  EXPECT_EQ(BuildCardText(qx::test::SampleCardInput()), SampleBlock());
+  const std::vector<std::uint8_t> bytes = BuildCardTextBytes(qx::test::SampleCardInput());
   ASSERT_EQ(bytes.size(), kCardTextBlockBytes);
   EXPECT_EQ(TextFromUcs2Le(bytes.data(), bytes.size()), SampleBlock());
 }
 
 TEST(CardTextBlock, BuilderCutsOverlongFieldsAndHonoursTheLength) {
-  CardTextInput in = SampleInput();
+  CardTextInput in = qx::test::SampleCardInput();
   in.name = u"一二三四五六七八九十一二三四五六七";  // 17 characters
   in.sex = u"12";
   const std::u16string block = BuildCardText(in);
@@ -203,6 +191,6 @@ TEST(CardTextBlock, BuilderCutsOverlongFieldsAndHonoursTheLength) {
 
   EXPECT_EQ(BuildCardText(in, 200).size(), 200u);
   EXPECT_EQ(BuildCardText(in, 200).substr(110), std::u16string(90, u' '));
-  const std::u16string cut = BuildCardText(SampleInput(), 20);
+  const std::u16string cut = BuildCardText(qx::test::SampleCardInput(), 20);
   EXPECT_EQ(cut, SampleBlock().substr(0, 20));
 }

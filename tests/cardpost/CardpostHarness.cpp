@@ -271,4 +271,18 @@ bool CardpostHarness::WaitForJournal(const std::string& line, DWORD timeoutMs) c
       timeoutMs, 50);
 }
 
+std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t>& j) {
+  size_t i = 2;
+  while (i + 9 < j.size()) {
+    if (j[i] != 0xFF) return std::nullopt;
+    const uint8_t m = j[i + 1];
+    const size_t len = (j[i + 2] << 8) | j[i + 3];
+    // Start-of-frame markers, not the Huffman, arithmetic or JPEG-extension ones.
+    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
+      return std::make_pair((j[i + 7] << 8) | j[i + 8], (j[i + 5] << 8) | j[i + 6]);
+    i += 2 + len;
+  }
+  return std::nullopt;
+}
+
 }  // namespace qx::test

@@ -3,8 +3,10 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -33,6 +35,9 @@ struct LogLine {
   std::string stamp;    // "HH:MM:SS MM/DD/YY" (empty when the line has none)
   std::string message;  // UTF-8
 };
+
+// Width and height from a JPEG's frame header.
+std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t>& jpeg);
 
 class CardpostHarness {
  public:

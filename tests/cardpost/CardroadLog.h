@@ -11,6 +11,7 @@
 #include "Log.h"
 #include "TestSupport.h"
 #include "card/Gbk.h"
+#include "win/Text.h"
 
 namespace qx::test {
 
@@ -18,10 +19,7 @@ namespace qx::test {
 inline std::wstring UnitLogBase() {
   std::string base = qx::card::TrimAnsi(GetConsoleDir());
   if (base.empty()) base = GetModuleDir();
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, base.c_str(), -1, nullptr, 0);
-  std::wstring w(n > 0 ? n - 1 : 0, L'\0');
-  if (n > 1) ::MultiByteToWideChar(CP_ACP, 0, base.c_str(), -1, w.data(), n);
-  return w;
+  return qx::win::MultiToWide(base);
 }
 
 // Marks the end of every log file at construction; Messages() gives what came after.

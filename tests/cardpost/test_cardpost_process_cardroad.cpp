@@ -78,19 +78,6 @@ size_t FindCalls(const CardpostHarness& h) {
   return n;
 }
 
-std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t>& j) {
-  size_t i = 2;
-  while (i + 9 < j.size()) {
-    if (j[i] != 0xFF) return std::nullopt;
-    const uint8_t m = j[i + 1];
-    const size_t len = (j[i + 2] << 8) | j[i + 3];
-    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
-      return std::make_pair((j[i + 7] << 8) | j[i + 8], (j[i + 5] << 8) | j[i + 6]);
-    i += 2 + len;
-  }
-  return std::nullopt;
-}
-
 std::string SuccessLine(const std::string& id, const std::string& name, const std::string& folk) {
   return " ### 机读  成功 CertID:" + id + ", Name:" + name + ", Addr:" + kAddress + ", SignDepart:" + kAuthority +
          ", Folk:" + folk;

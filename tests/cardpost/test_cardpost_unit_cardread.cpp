@@ -15,8 +15,10 @@
 #include "Delivery.h"
 #include "HeadPhoto.h"
 #include "Log.h"
+#include "win/Text.h"
 #include "ReaderWnd.h"
 #include "TestSupport.h"
+#include "SampleCard.h"
 #include "card/CardTextBlock.h"
 #include "card/Packets.h"
 
@@ -99,20 +101,6 @@ int __stdcall FakeGetBmp(char* path, int mode) {
 
 CardReaderCalls FakeCalls() { return {FakeFind, FakeSelect, FakeRead, FakeGetBmp}; }
 
-qx::card::CardTextInput TypicalCard() {
-  qx::card::CardTextInput c;
-  c.name = u"张三";
-  c.sex = u"1";
-  c.nation = u"01";
-  c.birth = u"19800101";
-  c.address = u"北京市东城区景山前街4号";
-  c.id = u"110101198001010011";
-  c.authority = u"北京市公安局东城分局";
-  c.validStart = u"20060101";
-  c.validEnd = u"20260101";
-  return c;
-}
-
 std::vector<uint8_t> PhotoBytes(size_t n) {
   std::vector<uint8_t> p(n);
   for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -150,7 +138,7 @@ class CardRead : public ::testing::Test {
  protected:
   void SetUp() override {
     g_fake = FakeReader{};
-    g_fake.block = qx::card::BuildCardTextBytes(TypicalCard());
+    g_fake.block = qx::card::BuildCardTextBytes(qx::test::SampleCardInput());
     g_fake.photo = PhotoBytes(1024);
     g_ReadBusy = false;
     g_SignDepart = "stale";
@@ -220,7 +208,7 @@ TEST_F(CardRead, FieldsFollowTheCardCodes) {
   for (const FieldCase& c : cases) {
     SCOPED_TRACE(std::string(c.wantName) + " " + c.wantSex + " " + c.wantFolk);
     SetUp();
-    qx::card::CardTextInput card = TypicalCard();
+    qx::card::CardTextInput card = qx::test::SampleCardInput();
     card.name = std::u16string(c.name);
     card.sex = std::u16string(c.sex);
     card.nation = std::u16string(c.nation);
@@ -238,7 +226,7 @@ TEST_F(CardRead, FieldsFollowTheCardCodes) {
 }
 
 TEST_F(CardRead, FifteenCharacterNameFillsThirtyFourBytes) {
-  qx::card::CardTextInput card = TypicalCard();
+  qx::card::CardTextInput card = qx::test::SampleCardInput();
   card.name = u"欧阳娜娜娜娜娜娜娜娜娜娜娜娜娜";
   card.address = u"新疆维吾尔自治区乌鲁木齐市天山区解放北路一百二十三号院九号楼三单元五室";
   g_fake.block = qx::card::BuildCardTextBytes(card);
@@ -550,26 +538,7 @@ std::vector<uint8_t> MakeBmp(int w, int h) {
   return b;
 }
 
-// Width and height from a JPEG's frame header.
-std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t>& j) {
-  size_t i = 2;
-  while (i + 9 < j.size()) {
-    if (j[i] != 0xFF) return std::nullopt;
-    const uint8_t m = j[i + 1];
-    const size_t len = (j[i + 2] << 8) | j[i + 3];
-    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
-      return std::make_pair((j[i + 7] << 8) | j[i + 8], (j[i + 5] << 8) | j[i + 6]);
-    i += 2 + len;
-  }
-  return std::nullopt;
-}
-
-std::string Ansi(const std::wstring& w) {
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string s(n > 0 ? n - 1 : 0, '\0');
-  if (n > 1) ::WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
-  return s;
-}
+std::string Ansi(const std::wstring& w) { return qx::win::WideToMulti(w); }
 
 TEST(HeadPhoto, SavesTheBitmapAsJpeg) {
   TempDir dir(L"headphoto");

@@ -8,6 +8,7 @@
 
 #include "CardpostHarness.h"
 #include "Log.h"
+#include "win/Text.h"
 
 using namespace qx::test;
 
@@ -21,12 +22,7 @@ std::wstring ChildConsoleDir() {
   return n > 0 && n < 1024 ? std::wstring(buf, n) : std::wstring();
 }
 
-std::string Ansi(const std::wstring& w) {
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string s(n > 0 ? n - 1 : 0, '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
-  return s;
-}
+std::string Ansi(const std::wstring& w) { return qx::win::WideToMulti(w); }
 
 void SetExePathA(const std::string* value) {
   const char key[] = "Software\\Drelmoor\\QuorixConsole";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CardDisplay.h"
+#include "SampleCard.h"
 #include "card/CardTextBlock.h"
 
 using namespace qx::morvid;
@@ -13,15 +14,7 @@ using namespace qx::morvid;
 namespace {
 
 qx::card::CardTextInput SampleCard() {
-  qx::card::CardTextInput c;
-  c.name = u"张三";
-  c.sex = u"1";
-  c.nation = u"01";
-  c.birth = u"19800101";
-  c.address = u"北京市东城区景山前街4号";
-  c.id = u"110101198001010011";
-  c.authority = u"北京市公安局东城分局";
-  c.validStart = u"20060101";
+  qx::card::CardTextInput c = qx::test::SampleCardInput();
   c.validEnd = u"20160101";
   return c;
 }

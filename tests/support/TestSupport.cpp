@@ -1,6 +1,8 @@
 // Helpers for tests that drive real windows and processes under Wine.
 #include "TestSupport.h"
 
+#include "win/Text.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -133,27 +135,10 @@ std::vector<std::wstring> ListFiles(const std::wstring& folder, const std::wstri
   return out;
 }
 
-static std::string ToMulti(const std::wstring& w, UINT cp) {
-  if (w.empty()) return {};
-  int n = ::WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
-                                nullptr);
-  std::string s(n, '\0');
-  ::WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
-static std::wstring ToWide(const std::string& s, UINT cp) {
-  if (s.empty()) return {};
-  int n = ::MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  ::MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string Utf8(const std::wstring& w) { return ToMulti(w, CP_UTF8); }
-std::wstring Wide(const std::string& utf8) { return ToWide(utf8, CP_UTF8); }
-std::string Gbk(const std::string& utf8) { return ToMulti(ToWide(utf8, CP_UTF8), 936); }
-std::string GbkToUtf8(const std::string& gbk) { return ToMulti(ToWide(gbk, 936), CP_UTF8); }
+std::string Utf8(const std::wstring& w) { return qx::win::WideToUtf8(w); }
+std::wstring Wide(const std::string& utf8) { return qx::win::Utf8ToWide(utf8); }
+std::string Gbk(const std::string& utf8) { return qx::win::WideToMulti(qx::win::Utf8ToWide(utf8), 936); }
+std::string GbkToUtf8(const std::string& gbk) { return qx::win::WideToUtf8(qx::win::MultiToWide(gbk, 936)); }
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> out;

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the sample program's icons (32 x 32, 32-bit with alpha) into OUTDIR:
-read.ico (a card), newadd.ico (a house), chip.ico (a chip), end.ico (an exit sign), morvid.ico."""
+"""Draws the programs' icons (32 x 32, 32-bit with alpha) into OUTDIR: Morvid's read.ico
+(a card), newadd.ico (a house), chip.ico (a chip), end.ico (an exit sign) and morvid.ico,
+and Cardpost's cardpost.ico."""
 import struct
 import sys
 
@@ -136,7 +137,7 @@ def exit_sign():
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
     for name, draw in (("read", card), ("newadd", house), ("chip", chip), ("end", exit_sign),
-                       ("morvid", card)):
+                       ("morvid", card), ("cardpost", card)):
         with open(f"{out}/{name}.ico", "wb") as f:
             f.write(draw().ico())
 
