@@ -21,12 +21,6 @@ if(QX_WIN32)
       IMPORTED_LOCATION ${QX_DEPS_PREFIX}/lib/libjpeg.a
       INTERFACE_INCLUDE_DIRECTORIES ${QX_DEPS_PREFIX}/include)
   endif()
-  if(EXISTS ${QX_DEPS_PREFIX}/src/sqlite3/sqlite3.c)
-    add_library(qx_sqlite3 STATIC ${QX_DEPS_PREFIX}/src/sqlite3/sqlite3.c)
-    target_include_directories(qx_sqlite3 PUBLIC ${QX_DEPS_PREFIX}/src/sqlite3)
-    target_compile_options(qx_sqlite3 PRIVATE -w)
-    add_library(qx::sqlite3 ALIAS qx_sqlite3)
-  endif()
 
   # Tests run under Wine; the emulator makes sure the prefix and a display are there.
   set(CMAKE_CROSSCOMPILING_EMULATOR
@@ -35,6 +29,18 @@ else()
   add_compile_options(-Wall -Wextra -fno-omit-frame-pointer -fsanitize=address,undefined
                       -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+# SQLite is C source: both builds compile the amalgamation that the dependency script unpacked.
+set(QX_SQLITE_SOURCE "${CMAKE_SOURCE_DIR}/.deps/i686/src/sqlite3" CACHE PATH "SQLite amalgamation")
+if(EXISTS ${QX_SQLITE_SOURCE}/sqlite3.c)
+  add_library(qx_sqlite3 STATIC ${QX_SQLITE_SOURCE}/sqlite3.c)
+  target_include_directories(qx_sqlite3 SYSTEM PUBLIC ${QX_SQLITE_SOURCE})
+  target_compile_options(qx_sqlite3 PRIVATE -w -fno-sanitize=all)
+  # Column metadata: the data layer finds the table and column behind each result column.
+  target_compile_definitions(qx_sqlite3 PRIVATE SQLITE_THREADSAFE=0 SQLITE_OMIT_LOAD_EXTENSION
+                             SQLITE_ENABLE_COLUMN_METADATA)
+  add_library(qx::sqlite3 ALIAS qx_sqlite3)
 endif()
 
 # qx_add_test(NAME SOURCES a.cpp ... LIBS lib ... [DESKTOP] [TIMEOUT s])

@@ -79,7 +79,7 @@ done
 if ((need_src)); then ensure_src_entry; fi
 
 # Bump when a library's build options change, so that it is rebuilt.
-build_rev=2
+build_rev=3
 
 build_lib() { # name
   local name=$1 ver
@@ -101,7 +101,7 @@ build_lib() { # name
     libjpeg-turbo)
       rm -rf "$tree/qx-build"; mkdir -p "$tree/qx-build"
       (cd "$tree/qx-build" && cmake .. -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
-          -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_BUILD_TYPE=Release \
+          -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_BUILD_TYPE=Release \
           -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF >/dev/null &&
         make -j"$jobs" >/dev/null && make install >/dev/null) ;;
     sqlite3)

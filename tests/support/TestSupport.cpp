@@ -52,7 +52,7 @@ TempDir::TempDir(const wchar_t* prefix) {
   static LONG counter = 0;
   for (;;) {
     wchar_t name[MAX_PATH * 2];
-    swprintf(name, std::size(name), L"%s%s-%lu-%lu-%ld", tmp, prefix, ::GetCurrentProcessId(),
+    swprintf(name, std::size(name), L"%ls%ls-%lu-%lu-%ld", tmp, prefix, ::GetCurrentProcessId(),
              ::GetTickCount(), ::InterlockedIncrement(&counter));
     if (::CreateDirectoryW(name, nullptr)) {
       path_ = name;

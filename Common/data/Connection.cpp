@@ -1,0 +1,116 @@
+// Connection: data link resolution, opening the SQLite file, Jet's LIKE.
+#include "data/Connection.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include <sqlite3.h>
+
+#include "data/DataLink.h"
+#include "data/JetSql.h"
+#include "data/Query.h"
+
+namespace qx::data {
+namespace {
+
+// A writer elsewhere holds the file only for the length of its transaction; wait that long.
+constexpr int kBusyTimeoutMs = 3000;
+
+void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  // SQLite's own LIKE reads its arguments as UTF-8 and would take GBK pairs apart.
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL ||
+      (argc == 3 && sqlite3_value_type(argv[2]) == SQLITE_NULL)) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  auto text = [](sqlite3_value* v) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(v)));
+  };
+  char escape = 0;
+  if (argc == 3) {
+    std::string_view e = text(argv[2]);
+    if (e.size() != 1) {
+      sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+      return;
+    }
+    escape = e[0];
+  }
+  // like(pattern, text): SQLite passes "text LIKE pattern" with the pattern first.
+  sqlite3_result_int(ctx, JetLike(text(argv[0]), text(argv[1]), escape) ? 1 : 0);
+}
+
+}  // namespace
+
+Connection::~Connection() {
+  for (Query* q : queries_) {
+    q->ConnectionClosing();
+    q->connection_ = nullptr;
+  }
+  if (db_) sqlite3_close(db_);
+}
+
+void Connection::SetConnectionString(std::string text) {
+  if (Connected()) throw DataError("the connection string cannot change while the connection is open");
+  connectionString_ = std::move(text);
+}
+
+void Connection::Fail(const std::string& what) const {
+  throw DataError(what + (db_ ? std::string(": ") + sqlite3_errmsg(db_) : std::string()));
+}
+
+void Connection::SetConnected(bool on) {
+  if (on == Connected()) return;
+  if (!on) {
+    for (Query* q : queries_) q->ConnectionClosing();
+    sqlite3_close(db_);
+    db_ = nullptr;
+    databasePath_.clear();
+    return;
+  }
+
+  InitPairs pairs = ParseInitString(connectionString_);
+  std::string linkFile = InitValue(pairs, "File Name");
+  DataLink link = !linkFile.empty()
+                      ? ReadDataLinkFile(PathFromNative8(linkFile))
+                      : LinkFromInitPairs(pairs, std::filesystem::current_path(), &PathFromNative8);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(link.database, ec))
+    throw DataError("database file not found: " + PathToUtf8(link.database));
+
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(PathToUtf8(link.database).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    throw DataError("database cannot be opened: " + PathToUtf8(link.database) + ": " + msg);
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // Reading the schema tells a database from any other file now rather than at the first query.
+  char* err = nullptr;
+  rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err);
+  if (rc == SQLITE_OK) {
+    for (int argc : {2, 3})
+      if (rc == SQLITE_OK)
+        rc = sqlite3_create_function(db, "like", argc, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                     &LikeFunction, nullptr, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    std::string msg = err ? err : sqlite3_errmsg(db);
+    sqlite3_free(err);
+    sqlite3_close(db);
+    throw DataError("database cannot be opened: " + PathToUtf8(link.database) + ": " + msg);
+  }
+  db_ = db;
+  databasePath_ = link.database;
+}
+
+void Connection::Attach(Query* q) {
+  if (std::find(queries_.begin(), queries_.end(), q) == queries_.end()) queries_.push_back(q);
+}
+
+void Connection::Detach(Query* q) {
+  queries_.erase(std::remove(queries_.begin(), queries_.end(), q), queries_.end());
+}
+
+}  // namespace qx::data

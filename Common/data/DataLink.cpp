@@ -1,0 +1,209 @@
+// Data link files and initialisation strings.
+#include "data/DataLink.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "data/DataError.h"
+
+namespace qx::data {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+InitPairs ParseInitString(std::string_view text) {
+  InitPairs pairs;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t eq = text.find_first_of("=;", i);
+    if (eq == std::string_view::npos || text[eq] == ';') {
+      std::string_view rest = Trim(text.substr(i, eq == std::string_view::npos ? eq : eq - i));
+      if (!rest.empty()) throw DataError("initialisation string: \"" + std::string(rest) + "\" has no value");
+      i = eq == std::string_view::npos ? text.size() : eq + 1;
+      continue;
+    }
+    std::string key(Trim(text.substr(i, eq - i)));
+    if (key.empty()) throw DataError("initialisation string: a value has no key");
+    i = eq + 1;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    std::string value;
+    if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
+      const char q = text[i++];
+      for (;;) {
+        if (i >= text.size()) throw DataError("initialisation string: unterminated quote in " + key);
+        if (text[i] == q) {
+          if (i + 1 < text.size() && text[i + 1] == q) {
+            value += q;
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        value += text[i++];
+      }
+      size_t semi = text.find(';', i);
+      if (!Trim(text.substr(i, semi == std::string_view::npos ? semi : semi - i)).empty())
+        throw DataError("initialisation string: text after the quoted value of " + key);
+      i = semi == std::string_view::npos ? text.size() : semi + 1;
+    } else {
+      size_t semi = text.find(';', i);
+      value = std::string(Trim(text.substr(i, semi == std::string_view::npos ? semi : semi - i)));
+      i = semi == std::string_view::npos ? text.size() : semi + 1;
+    }
+    pairs.emplace_back(std::move(key), std::move(value));
+  }
+  return pairs;
+}
+
+std::string InitValue(const InitPairs& pairs, std::string_view key) {
+  for (auto it = pairs.rbegin(); it != pairs.rend(); ++it)
+    if (EqualsNoCase(it->first, key)) return it->second;
+  return {};
+}
+
+bool IsKnownProvider(std::string_view provider) {
+  return EqualsNoCase(provider, kSqliteProvider) || EqualsNoCase(provider, kJetProvider);
+}
+
+DataLink LinkFromInitPairs(const InitPairs& pairs, const std::filesystem::path& baseFolder,
+                           std::filesystem::path (*decodePath)(std::string_view)) {
+  DataLink link;
+  link.provider = InitValue(pairs, "Provider");
+  if (link.provider.empty()) throw DataError("no provider named");
+  if (!IsKnownProvider(link.provider)) throw DataError("provider not found: " + link.provider);
+  std::string source = InitValue(pairs, "Data Source");
+  if (source.empty()) throw DataError("no data source named");
+  std::filesystem::path p = decodePath(source);
+  if (p.is_relative()) p = baseFolder / p;
+  link.database = std::filesystem::absolute(p).lexically_normal();
+  return link;
+}
+
+DataLink ParseDataLink(const std::vector<std::uint8_t>& bytes, const std::filesystem::path& folder) {
+  if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE)
+    throw DataError("data link file: not UTF-16 text with a byte-order mark");
+  std::u16string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  std::string utf8 = Utf16ToUtf8(text);
+
+  bool header = false;
+  size_t pos = 0;
+  while (pos <= utf8.size()) {
+    size_t end = utf8.find('\n', pos);
+    if (end == std::string::npos) end = utf8.size();
+    std::string_view line = Trim(std::string_view(utf8).substr(pos, end - pos));
+    pos = end + 1;
+    if (line.empty()) continue;
+    if (!header) {
+      if (!EqualsNoCase(line, "[oledb]")) throw DataError("data link file: no [oledb] section");
+      header = true;
+      continue;
+    }
+    if (line.front() == ';') continue;
+    return LinkFromInitPairs(ParseInitString(line), folder, &PathFromUtf8);
+  }
+  throw DataError(header ? "data link file: no initialisation string"
+                         : "data link file: no [oledb] section");
+}
+
+DataLink ReadDataLinkFile(const std::filesystem::path& udl) {
+  std::ifstream in(udl, std::ios::binary);
+  if (!in) throw DataError("data link file cannot be opened: " + PathToUtf8(udl));
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw DataError("data link file cannot be read: " + PathToUtf8(udl));
+  std::filesystem::path folder = std::filesystem::absolute(udl).parent_path();
+  return ParseDataLink(bytes, folder);
+}
+
+std::vector<std::uint8_t> DataLinkFileBytes(std::string_view initString) {
+  std::u16string text = u"[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n" +
+                        Utf8ToUtf16(initString) + u"\r\n";
+  std::vector<std::uint8_t> out{0xFF, 0xFE};
+  for (char16_t c : text) {
+    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool ok = extra >= 0 && i + static_cast<size_t>(extra) < s.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      auto t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) ok = false;
+      else c = (c << 6) | (t & 0x3F);
+    }
+    if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    i += extra + 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+}  // namespace qx::data

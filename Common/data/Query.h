@@ -1,0 +1,184 @@
+// A dataset over one SELECT: its rows are read in full when it opens, browsed with a current
+// row, and (with the default cursor) grown and shrunk by Append/Post and Delete, which write
+// straight through to the single table the SELECT reads.
+//
+// Cursor kinds:
+//  - Default: updatable. The selection is fixed when the query opens; rows posted or deleted
+//    through this query join or leave it at once; changes made elsewhere (another query, another
+//    process) show after the next Requery.
+//  - Static: a read-only snapshot of the selection at open; Append, Insert and Delete are errors.
+//
+// Texts go in and come out as the bytes given (the desk's code page 936 texts). Field names
+// match without regard to ASCII case; a double-byte GBK character matches only itself.
+// The SQL is Jet's dialect as TranslateJetSql takes it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+
+namespace qx::data {
+
+enum class CursorKind { Default, Static };
+enum class DatasetState { Inactive, Browse, Insert };
+enum class FieldType { Integer, Float, Text, Blob, Date };
+
+struct Value {
+  enum class Kind { Null, Integer, Float, Text, Blob } kind = Kind::Null;
+  std::int64_t integer = 0;
+  double real = 0;
+  std::string bytes;  // text or blob
+};
+
+class Query;
+
+// One column of the result, read from and written to the current row.
+class Field {
+ public:
+  // The name as the result spells it (the alias when there is one).
+  const std::string& Name() const { return name_; }
+  FieldType Type() const { return type_; }
+  int Index() const { return index_; }
+
+  bool IsNull() const;
+  // Null gives "", 0, empty bytes. AsInteger of a text that is not a whole number is an error.
+  std::string AsString() const;
+  std::int64_t AsInteger() const;
+  double AsFloat() const;
+  std::vector<std::uint8_t> AsBlob() const;
+
+  // Only while a new row is being inserted.
+  void SetAsString(std::string_view text);
+  void SetAsInteger(std::int64_t v);
+  void SetAsBlob(const std::vector<std::uint8_t>& bytes);
+  void SetAsBlob(const void* data, std::size_t size);
+  void Clear();
+
+ private:
+  friend class Query;
+  const Value& Current() const;
+  void Assign(Value v);
+
+  Query* query_ = nullptr;
+  int index_ = 0;
+  std::string name_;
+  FieldType type_ = FieldType::Text;
+  std::string table_;   // table and column the field comes from; empty for expressions
+  std::string column_;
+};
+
+class Query {
+ public:
+  explicit Query(Connection* connection = nullptr, CursorKind kind = CursorKind::Default);
+  ~Query();
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+
+  void SetConnection(Connection* connection);
+  Connection* GetConnection() const { return connection_; }
+  CursorKind Cursor() const { return cursor_; }
+  void SetCursor(CursorKind kind);  // only while closed
+
+  const std::string& Sql() const { return sql_; }
+  void SetSql(std::string sql);  // closes an open query first
+
+  // Runs the SQL and reads its rows; the first row becomes current. The SQL must be one
+  // statement that returns rows. On failure the query stays closed.
+  void Open();
+  // Drops the rows; a row being inserted is discarded.
+  void Close();
+  bool Active() const { return state_ != DatasetState::Inactive; }
+  void SetActive(bool on) { on ? Open() : Close(); }
+  // Runs the SQL again (after posting a pending row); the first row becomes current.
+  void Requery();
+  DatasetState State() const { return state_; }
+
+  // Navigation, as a grid's data set moves: Bof after First, Eof after Last or a Next past the
+  // last row; both on an empty or closed query. A pending row is posted first.
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  int MoveBy(int distance);  // returns the rows actually moved, signed
+  bool Eof() const;
+  bool Bof() const;
+  int RecordNo() const;  // 1-based; 0 when empty
+  int RecordCount() const;
+  bool IsEmpty() const;
+
+  // A bookmark names a row for as long as the row stays in the selection.
+  using Bookmark = std::uint64_t;
+  Bookmark GetBookmark() const;  // 0 when there is no current row
+  bool BookmarkValid(Bookmark b) const;
+  void GotoBookmark(Bookmark b);
+
+  // Fields exist while the query is open; Close drops them.
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  Field& Fields(int index);
+  Field* FindField(std::string_view name);
+  Field& FieldByName(std::string_view name);  // DataError when missing
+
+  // A new row at the end (Append) or before the current row (Insert), all fields null; fields
+  // are then assigned and Post writes the row. A pending row is posted first.
+  void Append();
+  void Insert();
+  // Inserts the pending row into the table; only fields that were assigned are written, the
+  // database fills the others (the auto-increment key among them). The row as stored then
+  // joins the selection and becomes current. On failure the row stays pending.
+  void Post();
+  void Cancel();
+  // Deletes the current row from the table (found by the table's primary key, which the
+  // selection must include) and from the selection; a pending row is only discarded.
+  void Delete();
+
+  // Bound controls: told after every change of the current row or of the data, unless
+  // disabled; enabling again (as often as disabled) tells them once.
+  void SetOnDataChange(std::function<void()> handler) { onDataChange_ = std::move(handler); }
+  void DisableControls() { ++controlsDisabled_; }
+  void EnableControls();
+  bool ControlsDisabled() const { return controlsDisabled_ > 0; }
+
+ private:
+  friend class Field;
+  friend class Connection;
+  struct Row {
+    Bookmark id;
+    std::vector<Value> values;
+  };
+
+  void CheckActive() const;
+  void CheckUpdatable(const char* what) const;
+  void CheckBrowseMode();
+  void StartNew(bool atEnd);
+  void Changed();
+  void ConnectionClosing();
+  Row ReadBack(std::int64_t rowid, Row pending);
+
+  Connection* connection_ = nullptr;
+  CursorKind cursor_;
+  std::string sql_;
+  DatasetState state_ = DatasetState::Inactive;
+  std::vector<std::unique_ptr<Field>> fields_;
+  std::vector<Row> rows_;
+  int current_ = 0;
+  bool bof_ = true;
+  bool eof_ = true;
+  Bookmark nextId_ = 1;
+  std::string table_;     // the one table of the fields; empty when there is none or several
+  int keyField_ = -1;     // field holding the table's primary key
+  std::string keyColumn_;
+  // The row being inserted.
+  std::vector<Value> pending_;
+  std::vector<bool> assigned_;
+  bool pendingAtEnd_ = true;
+  std::function<void()> onDataChange_;
+  int controlsDisabled_ = 0;
+};
+
+}  // namespace qx::data

@@ -1,0 +1,58 @@
+// The desk's picture: a bitmap (a DIB section) that loads from BMP file bytes and writes itself
+// back as a complete BMP file, as the log store keeps card photos.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "win/Handle.h"
+
+namespace qx::kestrin {
+
+class PictureError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Picture {
+ public:
+  Picture() = default;  // empty
+  Picture(Picture&&) noexcept = default;
+  Picture& operator=(Picture&&) noexcept = default;
+  Picture(const Picture&) = delete;
+  Picture& operator=(const Picture&) = delete;
+
+  // Uncompressed BMP files of 1, 4, 8, 16, 24 or 32 bits per pixel (bit fields for 16 and 32),
+  // bottom-up or top-down. No bytes give an empty picture; anything else is a PictureError.
+  static Picture FromBmp(const std::uint8_t* data, std::size_t size);
+  static Picture FromBmp(const std::vector<std::uint8_t>& bytes) { return FromBmp(bytes.data(), bytes.size()); }
+  static Picture FromBmpFile(const std::wstring& path);
+  // A white 24-bit bitmap.
+  static Picture Create(int width, int height);
+
+  bool Empty() const { return !bmp_; }
+  int Width() const;
+  int Height() const;  // always positive
+  int BitCount() const;
+  HBITMAP Handle() const { return bmp_.get(); }
+
+  // File header, info header (40 bytes), bit masks and colour table as needed, pixels;
+  // no bytes for an empty picture.
+  std::vector<std::uint8_t> ToBmp() const;
+  void SaveToFile(const std::wstring& path) const;
+  Picture Clone() const { return FromBmp(ToBmp()); }
+  // CLR_INVALID outside the bitmap or when empty.
+  COLORREF Pixel(int x, int y) const;
+
+ private:
+  win::UniqueBitmap bmp_;
+  std::vector<std::uint8_t> info_;  // BITMAPINFOHEADER, masks, colour table
+  void* bits_ = nullptr;
+  std::size_t imageSize_ = 0;
+};
+
+}  // namespace qx::kestrin

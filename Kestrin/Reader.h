@@ -1,0 +1,45 @@
+// Kestrin's door to the card reader: port, one card read into a text and photo files,
+// reader status messages, and bitmap to JPEG conversion.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace qx::kestrin {
+
+// A file the unit could not read or write, or a picture it could not convert.
+class ReaderError : public std::runtime_error {
+ public:
+  ReaderError(const std::string& what, unsigned long code = 0) : std::runtime_error(what), code_(code) {}
+  // The system's error code when one is known, else 0.
+  unsigned long code() const { return code_; }
+
+ private:
+  unsigned long code_;
+};
+
+// Base of the two photo files, in the executable's folder: "_Temp.wlt" and "_Temp.bmp".
+std::wstring TempPhotoBase();
+
+// Closes the port, sets the rate (0: leave it), opens the port and reads the security-module
+// number (code page 936 text), giving the module three tries. samId is only written on success.
+bool OpenReader(int port, int rate, std::string& samId);
+void CloseReader(int port);
+
+// One card: false silently when no card is found; false after a message box when the select
+// or read fails. On true, text holds the card text block (at most 120 characters) and
+// "_Temp.wlt" the packed photo, which GetBmp has been asked to decode into "_Temp.bmp".
+// A photo file that cannot be written raises ReaderError.
+bool ReadCardData(int port, std::u16string& text);
+
+// "错误代码" + the status in decimal + the status's text.
+std::wstring ReaderErrorMessage(int status);
+// The message in a modal box with one OK button.
+void ShowReaderError(int status);
+
+// Loads a bitmap file and writes it as a baseline colour JPEG of the given quality (1-100).
+// Raises ReaderError when the bitmap cannot be loaded or the JPEG cannot be made or written.
+void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath, std::uint8_t quality);
+
+}  // namespace qx::kestrin

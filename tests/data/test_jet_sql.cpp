@@ -1,0 +1,73 @@
+// Jet dialect translation and Jet LIKE over GBK text.
+#include <gtest/gtest.h>
+
+#include "data/DataError.h"
+#include "data/JetSql.h"
+
+using namespace qx::data;
+
+TEST(JetSql, Translation) {
+  struct Case {
+    const char* jet;
+    const char* sqlite;
+  } cases[] = {
+      // The record query's own texts.
+      {"select *  from TLog  where (FBirth>=#1980-1-1# and FBirth <=#1980/12/31#) and  1=1",
+       "select *  from TLog  where (FBirth>='1980-01-01' and FBirth <='1980-12-31 00:00:00') and  1=1"},
+      {"(FDate>=#2009-03-02# and FDate <=#2009-03-03#) and ",
+       "(FDate>='2009-03-02' and FDate <='2009-03-03 00:00:00') and "},
+      // Times, US order, AM/PM.
+      {"FDate<=#2010-12-31 23:59:59#", "FDate<='2010-12-31 23:59:59'"},
+      {"FDate < #12/31/2010 9:05#", "FDate < '2010-12-31 09:05:00'"},
+      {"FDate=#2010/2/28 12:00:00 AM#", "FDate='2010-02-28'"},
+      {"FDate>#2010-2-28 12:30 pm#", "FDate>'2010-02-28 12:30:00'"},
+      {"FDate >  #2000-02-29#", "FDate >  '2000-02-29 00:00:00'"},
+      {"FDate<>#2000-02-29#", "FDate<>'2000-02-29'"},
+      // Quoted text is never read: '#', quotes and GBK bytes pass as they are.
+      {"FName like '%#1#%' and FNo='it''s #2010-1-1#'", "FName like '%#1#%' and FNo='it''s #2010-1-1#'"},
+      {"[odd #name]=\"#x#\"", "[odd #name]=\"#x#\""},
+      {"FName like '%\xD5\xC5%'", "FName like '%\xD5\xC5%'"},
+      {"select FNo as \xC9\xED\xB7\xDD from TLog", "select FNo as \xC9\xED\xB7\xDD from TLog"},
+      // A trail byte 0x5B is not the start of a bracketed name.
+      {"select 1 as \x81\x5B, #2001-01-01# as d", "select 1 as \x81\x5B, '2001-01-01' as d"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TranslateJetSql(c.jet), c.sqlite) << c.jet;
+}
+
+TEST(JetSql, RejectedLiterals) {
+  for (const char* bad : {"FDate>=#2010-13-01#", "FDate>=#2010-02-30#", "FDate>=#2009-02-29#",
+                          "FDate>=#10-1-1#", "FDate>=#2010-1-1 24:00#", "FDate>=#2010-1-1 10:61#",
+                          "FDate>=#2010-1-1 13:00 PM#", "FDate>=#2010-1-1x#", "FDate>=#2010.1.1#",
+                          "FDate>=##", "FDate>=#2010-1-1", "FName='open"})
+    EXPECT_THROW(TranslateJetSql(bad), DataError) << bad;
+}
+
+TEST(JetLike, Patterns) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+    bool match;
+  } cases[] = {
+      {"%", "", true},
+      {"%%", "anything", true},
+      {"%\xD5\xC5%", "\xD5\xC5\xC8\xFD", true},        // 张 in 张三
+      {"%\xD5\xC5%", "\xCD\xF5\xCE\xE5", false},       // not in 王五 (SQLite's own LIKE says yes)
+      {"%\xC5\xAE%", "\xC4\xD0\xC5\xAE", true},        // 女 as a whole character
+      {"%\xC5\xAE%", "\xC4\xC5\xAE\xD0", false},       // the same bytes straddling two characters
+      {"_", "\xD5\xC5", true},                         // one double-byte character
+      {"__", "\xD5\xC5", false},
+      {"%abc%", "xxABCxx", true},                      // single-byte letters ignore case
+      {"\x81\x41", "\x81\x61", false},                 // a trail byte is not a letter
+      {"%\x81\x5F%", "\x81\x5F", true},                // a trail byte 0x5F is not "_"
+      {"\x81\x5F", "\x81\x41", false},
+      {"a%b%c", "aXbYc", true},
+      {"a%b%c", "aXbY", false},
+      {"%ab", "aab", true},
+      {"1100%", "110000198001011234", true},
+      {"", "", true},
+      {"", "x", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(JetLike(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;
+  EXPECT_TRUE(JetLike("10!%", "10%", '!'));
+  EXPECT_FALSE(JetLike("10!%", "100", '!'));
+}

@@ -1,0 +1,385 @@
+// Connections and datasets over a TLog store laid in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "TempFolder.h"
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/LogFixture.h"
+#include "data/Query.h"
+
+using namespace qx::data;
+
+namespace {
+
+// GBK texts.
+const std::string kZhangSan = "\xD5\xC5\xC8\xFD";  // 张三
+const std::string kWangWu = "\xCD\xF5\xCE\xE5";    // 王五
+const std::string kLiSi = "\xC0\xEE\xCB\xC4";      // 李四
+const std::string kMale = "\xC4\xD0";              // 男
+const std::string kFemale = "\xC5\xAE";            // 女
+const std::string kHan = "\xBA\xBA";               // 汉
+
+struct Card {
+  std::string name, sex, nation, no, birth, date;
+  std::string photo;
+};
+
+class Store : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = fixture::LayLogStore(dir_.path());
+    conn_.SetConnectionString("FILE NAME=" + (dir_ / "DBLink.udl").string());
+    conn_.SetConnected(true);
+  }
+
+  void Append(Query& q, const Card& c) {
+    q.Append();
+    q.FieldByName("FName").SetAsString(c.name);
+    q.FieldByName("FSex").SetAsString(c.sex);
+    q.FieldByName("FMZ").SetAsString(c.nation);
+    q.FieldByName("FNo").SetAsString(c.no);
+    q.FieldByName("FBirth").SetAsString(c.birth);
+    q.FieldByName("FDate").SetAsString(c.date);
+    q.FieldByName("FPhoto").SetAsBlob(c.photo.data(), c.photo.size());
+    q.Post();
+  }
+
+  // Three cards through a query of their own.
+  void Fill() {
+    Query q(&conn_);
+    q.SetSql("Select * from TLog");
+    q.Open();
+    for (const Card& c : cards_) Append(q, c);
+  }
+
+  std::vector<std::string> Names(const std::string& sql) {
+    Query q(&conn_);
+    q.SetSql(sql);
+    q.Open();
+    std::vector<std::string> names;
+    for (q.First(); !q.Eof(); q.Next()) names.push_back(q.FieldByName("FName").AsString());
+    return names;
+  }
+
+  int Count() {
+    Query q(&conn_, CursorKind::Static);
+    q.SetSql("select FId from TLog");
+    q.Open();
+    return q.RecordCount();
+  }
+
+  qx::data::test::TempFolder dir_;
+  std::filesystem::path db_;
+  Connection conn_;
+  const std::vector<Card> cards_ = {
+      {kZhangSan, kMale, kHan, "110101198001011234", "1980-01-01", "2010-12-01 00:00:00",
+       std::string("BM\0\x01photo", 9)},
+      {kWangWu, kFemale, kHan, "110101198012315678", "1980-12-31", "2010-12-31 00:00:00", "BMx"},
+      {kLiSi, kMale, kHan, "220101199001019999", "1990-01-01", "2010-12-31 00:00:01", ""},
+  };
+};
+
+}  // namespace
+
+TEST_F(Store, ConnectsThroughDataLinkAndDirectString) {
+  EXPECT_TRUE(conn_.Connected());
+  EXPECT_EQ(conn_.DatabasePath(), std::filesystem::absolute(db_).lexically_normal());
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  conn_.SetConnected(false);
+  EXPECT_FALSE(conn_.Connected());
+  EXPECT_FALSE(q.Active()) << "closing the connection closes its queries";
+  EXPECT_THROW(q.Open(), DataError);
+
+  Connection direct;
+  direct.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db_.string() +
+                             ";Mode=Share Deny None");
+  direct.SetConnected(true);
+  EXPECT_TRUE(direct.Connected());
+  EXPECT_THROW(direct.SetConnectionString("x"), DataError);
+}
+
+TEST_F(Store, ConnectionFailuresLeaveItClosedAndCreateNothing) {
+  fixture::WriteDataLink(dir_ / "nodb.udl", "Provider=Quorix.SQLite.1;Data Source=absent.db");
+  fixture::WriteDataLink(dir_ / "jet.udl", "Provider=SQLOLEDB.1;Data Source=TLog.db");
+  { std::ofstream(dir_ / "text.db") << "this is not a database, only some text of a file\n"; }
+  fixture::WriteDataLink(dir_ / "text.udl", "Provider=Quorix.SQLite.1;Data Source=text.db");
+  const std::string cases[] = {
+      "FILE NAME=" + (dir_ / "missing.udl").string(),
+      "FILE NAME=" + (dir_ / "nodb.udl").string(),
+      "FILE NAME=" + (dir_ / "jet.udl").string(),
+      "FILE NAME=" + (dir_ / "text.udl").string(),
+      "FILE NAME=" + db_.string(),  // the database itself is no link file
+      "",
+  };
+  for (const std::string& cs : cases) {
+    Connection c;
+    c.SetConnectionString(cs);
+    EXPECT_THROW(c.SetConnected(true), DataError) << cs;
+    EXPECT_FALSE(c.Connected()) << cs;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "absent.db"));
+}
+
+TEST_F(Store, AppendFillsKeyAndKeepsBytes) {
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  EXPECT_TRUE(q.IsEmpty());
+  for (size_t i = 0; i < cards_.size(); ++i) {
+    Append(q, cards_[i]);
+    EXPECT_EQ(q.State(), DatasetState::Browse);
+    EXPECT_EQ(q.RecordCount(), static_cast<int>(i + 1));
+    EXPECT_EQ(q.RecordNo(), static_cast<int>(i + 1)) << "the posted row is current";
+    EXPECT_EQ(q.FieldByName("Fid").AsInteger(), static_cast<int>(i + 1)) << "filled by the database";
+  }
+  q.Requery();
+  ASSERT_EQ(q.RecordCount(), 3);
+  for (const Card& c : cards_) {
+    EXPECT_EQ(q.FieldByName("FNO").AsString(), c.no);
+    EXPECT_EQ(q.FieldByName("fname").AsString(), c.name);
+    EXPECT_EQ(q.FieldByName("FMz").AsString(), c.nation);
+    EXPECT_EQ(q.FieldByName("Fdate").AsString(), c.date);
+    EXPECT_EQ(q.FieldByName("Fphoto").AsBlob(), std::vector<std::uint8_t>(c.photo.begin(), c.photo.end()));
+    EXPECT_TRUE(q.FieldByName("FAddress").IsNull()) << "never assigned";
+    q.Next();
+  }
+  // Names and kinds as the table gives them.
+  EXPECT_EQ(q.FieldCount(), 12);
+  EXPECT_EQ(q.FieldByName("fmz").Name(), "FMZ");
+  EXPECT_EQ(q.Fields(0).Type(), FieldType::Integer);
+  EXPECT_EQ(q.FieldByName("FName").Type(), FieldType::Text);
+  EXPECT_EQ(q.FieldByName("FPhoto").Type(), FieldType::Blob);
+  EXPECT_EQ(q.FindField("FMissing"), nullptr);
+  EXPECT_THROW(q.FieldByName("FMissing"), DataError);
+}
+
+TEST_F(Store, RecordQueryConditions) {
+  Fill();
+  struct Case {
+    std::string where;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"", {kZhangSan, kWangWu, kLiSi}},
+      {" where (FName  like '%%') and  1=1", {kZhangSan, kWangWu, kLiSi}},
+      {" where (FName  like '%\xD5\xC5%') and  1=1", {kZhangSan}},
+      {" where (FSex like '%" + kFemale + "%') and (FMz like '%" + kHan + "%') and  1=1", {kWangWu}},
+      {" where (FNo like '%1101%') and  1=1", {kZhangSan, kWangWu}},
+      // Birth dates are whole-day texts; both ends of the range count.
+      {" where (FBirth>=#1980-01-01# and FBirth <=#1980-12-31#) and  1=1", {kZhangSan, kWangWu}},
+      {" where (FBirth>=#1980-12-31# and FBirth <=#1980-12-31#) and  1=1", {kWangWu}},
+      // Record times: a range ends at the very start of its end day.
+      {" where (FDate>=#2010-12-01# and FDate <=#2010-12-31#) and  1=1", {kZhangSan, kWangWu}},
+      {" where (FDate>=#2010-12-02# and FDate <=#2011-01-01#) and  1=1", {kWangWu, kLiSi}},
+      {" where FDate>#2010-12-31# and  1=1", {kLiSi}},
+      {" where FDate<#2010-12-31 00:00:01# and  1=1", {kZhangSan, kWangWu}},
+      {" where (FAddress  like '%%') and  1=1", {}},  // no address was stored
+  };
+  for (const Case& c : cases) EXPECT_EQ(Names("select *  from TLog " + c.where), c.names) << c.where;
+  EXPECT_THROW(Names("select *  from TLog  where (FName  like '%O'Hara%') and  1=1"), DataError);
+}
+
+TEST_F(Store, ExportQueryKeepsAliasesAndKinds) {
+  Fill();
+  Query q(&conn_, CursorKind::Static);
+  q.SetSql("select FId as ID,FNo as \xC9\xED\xB7\xDD\xBA\xC5\xC2\xEB,FName as \xD0\xD5\xC3\xFB,"
+           "FDate as d  from TLog ");
+  q.Open();
+  ASSERT_EQ(q.FieldCount(), 4);
+  EXPECT_EQ(q.Fields(0).Name(), "ID");
+  EXPECT_EQ(q.Fields(0).Type(), FieldType::Integer);
+  EXPECT_EQ(q.Fields(1).Name(), "\xC9\xED\xB7\xDD\xBA\xC5\xC2\xEB");  // 身份号码
+  EXPECT_EQ(q.FieldByName("\xD0\xD5\xC3\xFB").AsString(), kZhangSan);
+  EXPECT_EQ(q.Fields(1).Type(), FieldType::Text);
+}
+
+TEST_F(Store, StaticSnapshotAgainstDefaultCursor) {
+  Fill();
+  Query live(&conn_), snap(&conn_, CursorKind::Static);
+  live.SetSql("Select * from TLog");
+  snap.SetSql("Select * from TLog");
+  live.Open();
+  snap.Open();
+  Append(live, {kLiSi, kMale, kHan, "330101", "2000-01-01", "2011-01-01 10:00:00", "BM"});
+  EXPECT_EQ(live.RecordCount(), 4);
+  EXPECT_EQ(snap.RecordCount(), 3);
+  fixture::ExecSql(db_, "insert into TLog (FName) values ('other program')");
+  EXPECT_EQ(live.RecordCount(), 4) << "others' rows show after a requery";
+  snap.Requery();
+  live.Requery();
+  EXPECT_EQ(snap.RecordCount(), 5);
+  EXPECT_EQ(live.RecordCount(), 5);
+  EXPECT_THROW(snap.Append(), DataError);
+  EXPECT_THROW(snap.Delete(), DataError);
+  EXPECT_EQ(Count(), 5);
+}
+
+TEST_F(Store, AppendAfterNarrowedSelectionLandsInTable) {
+  Fill();
+  Query q(&conn_);
+  q.SetSql("select *  from TLog  where (FName  like '%" + kWangWu + "%') and  1=1");
+  q.Open();
+  ASSERT_EQ(q.RecordCount(), 1);
+  Append(q, {"X", kMale, kHan, "1", "2000-01-01", "2011-01-01 10:00:00", ""});
+  EXPECT_EQ(q.RecordCount(), 2) << "the posted row joins the selection";
+  EXPECT_EQ(q.FieldByName("FId").AsInteger(), 4);
+  EXPECT_EQ(Count(), 4);
+}
+
+TEST_F(Store, DeleteCurrentRow) {
+  Fill();
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  q.Next();
+  q.Delete();  // 王五
+  EXPECT_EQ(q.RecordCount(), 2);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), kLiSi) << "the next row becomes current";
+  q.Delete();  // 李四, the last: the one before becomes current
+  EXPECT_EQ(q.FieldByName("FName").AsString(), kZhangSan);
+  EXPECT_EQ(Names("select * from TLog"), std::vector<std::string>{kZhangSan});
+  q.Delete();
+  EXPECT_TRUE(q.IsEmpty());
+  EXPECT_TRUE(q.Eof() && q.Bof());
+  EXPECT_THROW(q.Delete(), DataError);
+  EXPECT_EQ(Count(), 0);
+  q.Close();
+  EXPECT_THROW(q.Delete(), DataError);
+
+  // Without the key in the selection no row can be named; a row deleted elsewhere is not found.
+  Fill();
+  Query noKey(&conn_);
+  noKey.SetSql("select FName from TLog");
+  noKey.Open();
+  EXPECT_THROW(noKey.Delete(), DataError);
+  q.Open();
+  fixture::ExecSql(db_, "delete from TLog where FId=4");
+  EXPECT_THROW(q.Delete(), DataError);
+  EXPECT_EQ(q.RecordCount(), 3);
+  EXPECT_EQ(Count(), 2);
+}
+
+TEST_F(Store, Navigation) {
+  Fill();
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  struct Step {
+    const char* what;
+    int move;  // 0 First, 9 Last, else MoveBy
+    int recNo, moved;
+    bool bof, eof;
+  } steps[] = {
+      {"open", 0, 1, 0, true, false},   {"next", 1, 2, 1, false, false},
+      {"next", 1, 3, 1, false, false},  {"next past end", 1, 3, 0, false, true},
+      {"prior", -1, 2, -1, false, false}, {"back 5", -5, 1, -1, true, false},
+      {"last", 9, 3, 0, false, true},   {"first", 0, 1, 0, true, false},
+  };
+  for (const Step& s : steps) {
+    int moved = 0;
+    if (s.move == 0) q.First();
+    else if (s.move == 9) q.Last();
+    else moved = q.MoveBy(s.move);
+    EXPECT_EQ(q.RecordNo(), s.recNo) << s.what;
+    EXPECT_EQ(moved, s.moved) << s.what;
+    EXPECT_EQ(q.Bof(), s.bof) << s.what;
+    EXPECT_EQ(q.Eof(), s.eof) << s.what;
+  }
+  EXPECT_EQ(q.MoveBy(2), 2);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), kLiSi);
+
+  Query none(&conn_);
+  none.SetSql("select * from TLog where FId<0");
+  none.Open();
+  EXPECT_TRUE(none.IsEmpty() && none.Bof() && none.Eof());
+  EXPECT_EQ(none.RecordNo(), 0);
+  EXPECT_TRUE(none.FieldByName("FName").IsNull());
+  EXPECT_EQ(none.FieldByName("FName").AsString(), "");
+  EXPECT_TRUE(none.FieldByName("FPhoto").AsBlob().empty());
+
+  Query closed(&conn_);
+  EXPECT_TRUE(closed.Eof() && closed.IsEmpty());
+  EXPECT_THROW(closed.RecordCount(), DataError);
+  EXPECT_THROW(closed.FieldByName("FName"), DataError);
+  EXPECT_THROW(closed.Next(), DataError);
+}
+
+TEST_F(Store, BookmarksAndBoundControls) {
+  Fill();
+  Query q(&conn_);
+  int notices = 0;
+  q.SetOnDataChange([&] { ++notices; });
+  q.SetSql("Select * from TLog");
+  q.Open();
+  EXPECT_EQ(notices, 1);
+  q.Last();
+  Query::Bookmark third = q.GetBookmark();
+  q.DisableControls();
+  q.First();
+  q.Delete();
+  q.Next();
+  EXPECT_EQ(notices, 2);
+  q.EnableControls();
+  EXPECT_EQ(notices, 3) << "one notice when enabled again";
+  ASSERT_TRUE(q.BookmarkValid(third));
+  q.GotoBookmark(third);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), kLiSi);
+  q.Delete();
+  EXPECT_FALSE(q.BookmarkValid(third));
+  EXPECT_THROW(q.GotoBookmark(third), DataError);
+}
+
+TEST_F(Store, PendingRows) {
+  fixture::ExecSql(db_, "create table T (Id integer primary key, Need text not null, N integer)");
+  Query q(&conn_);
+  q.SetSql("select * from T");
+  q.Open();
+  EXPECT_THROW(q.FieldByName("Need").SetAsString("x"), DataError) << "not inserting";
+  q.Append();
+  q.FieldByName("N").SetAsInteger(-7);
+  EXPECT_EQ(q.FieldByName("N").AsInteger(), -7);
+  EXPECT_THROW(q.Post(), DataError);
+  EXPECT_EQ(q.State(), DatasetState::Insert) << "a refused row stays pending";
+  q.FieldByName("Need").SetAsString("12");
+  q.Next();  // moving posts the pending row
+  EXPECT_EQ(q.State(), DatasetState::Browse);
+  EXPECT_EQ(q.RecordCount(), 1);
+  EXPECT_EQ(q.FieldByName("Need").AsInteger(), 12);
+  EXPECT_EQ(q.FieldByName("N").AsString(), "-7");
+  q.Append();
+  q.Cancel();
+  EXPECT_EQ(q.RecordCount(), 1);
+  q.Insert();
+  q.FieldByName("Need").SetAsString("not a number");
+  q.Post();
+  EXPECT_EQ(q.RecordNo(), 1) << "Insert goes before the current row";
+  EXPECT_THROW(q.FieldByName("Need").AsInteger(), DataError);
+  // A field without a column behind it cannot be written.
+  Query expr(&conn_);
+  expr.SetSql("select Id, Need, N*2 as Twice from T");
+  expr.Open();
+  expr.Append();
+  expr.FieldByName("Need").SetAsString("y");
+  expr.FieldByName("Twice").SetAsInteger(2);
+  EXPECT_THROW(expr.Post(), DataError);
+  expr.Close();
+  EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(Store, StatementsThatAreNotOneSelect) {
+  Fill();
+  Query q(&conn_);
+  for (const char* sql : {"delete from TLog", "select * from TLog; delete from TLog", "selct * from TLog",
+                          "select * from TLog where FDate>=#2010-02-30#", ""}) {
+    q.SetSql(sql);
+    EXPECT_THROW(q.Open(), DataError) << sql;
+    EXPECT_FALSE(q.Active()) << sql;
+  }
+  EXPECT_EQ(Count(), 3);
+  q.SetSql("select * from TLog;");
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 3);
+}
