@@ -1,0 +1,44 @@
+// A dialog whose frame is made in memory rather than taken from a resource: the caller gives
+// style, caption and client size in pixels and lays the controls by code in OnInitDialog.
+// Runs modal (the dialog manager's loop) or modeless.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "win/Window.h"
+
+namespace qx::win {
+
+class CodeDialog : public Window {
+ public:
+  // style: the frame's window style (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME ...).
+  CodeDialog(std::wstring caption, DWORD style, int clientWidth, int clientHeight)
+      : caption_(std::move(caption)), style_(style), clientW_(clientWidth), clientH_(clientHeight) {}
+
+  // Runs the dialog until EndDialog; owner is disabled meanwhile. -1 when it could not be made.
+  INT_PTR DoModal(HWND owner = nullptr);
+  // Creates the dialog shown and returns; EndDialog then destroys it.
+  bool CreateModeless(HWND owner = nullptr);
+  void EndDialog(INT_PTR result);
+  bool IsModal() const { return modal_; }
+
+ protected:
+  // After the frame got its client size and its place in the middle of the screen.
+  virtual BOOL OnInitDialog() { return TRUE; }
+  // Default: IDOK and IDCANCEL (also the close box and Esc) end the dialog.
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  std::wstring BuildTemplate() const;
+  void PlaceFrame();
+
+  std::wstring caption_;
+  DWORD style_;
+  int clientW_;
+  int clientH_;
+  bool modal_ = false;
+};
+
+}  // namespace qx::win

@@ -1,0 +1,201 @@
+// The desk's program: single copy, the objects that live as long as it, the start-up picture
+// during the database connection, the message loop and the end.
+#include "KestrinApp.h"
+
+#include <commctrl.h>
+
+#include <climits>
+#include <iterator>
+#include <memory>
+
+#include "dm.h"
+#include "frmSysStart.h"
+#include "main.h"
+#include "win/App.h"
+#include "win/Text.h"
+#include "win/Window.h"
+
+namespace qx::kestrin {
+
+TdataMd* dataMd = nullptr;
+
+namespace {
+
+// The print-count dialog is made with the others at start; it belongs to the printing unit,
+// which lays its own object here.
+struct PrintDialogSlot {};
+
+// The hidden window that carries the program's title for the task bar and owns the main
+// window, as the application window of a form framework does.
+class ApplicationWindow : public win::Window {
+ public:
+  bool Create(const wchar_t* title) {
+    const wchar_t* cls = RegisterClassFor(kAppWindowClass);
+    RECT work{0, 0, 1024, 768};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return CreateExWithClass(cls, 0, title, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                             (work.left + work.right) / 2, (work.top + work.bottom) / 2, 0, 0);
+  }
+};
+
+class KestrinApplication : public win::App {
+ public:
+  explicit KestrinApplication(int cmdShow) : cmdShow_(cmdShow) {}
+  int Start();
+
+ private:
+  int cmdShow_;
+  std::wstring title_;
+};
+
+void ConnectDatabase(TdataMd& dm) {
+  dm.adoLog.SetConnected(false);
+  dm.adoLog.SetConnectionString(win::WideToMulti(L"FILE NAME=" + ProgramFile(L"DBLink.udl"), CP_ACP));
+  dm.adoLog.SetConnected(true);
+}
+
+int KestrinApplication::Start() {
+  // 1. The application and its title.
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&icc);
+  title_ = kAppTitle;
+
+  // 2. One running copy.
+  HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kMutexName);
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::MessageBoxW(nullptr, L"系统已经运行！", L"提示", MB_OK);
+    if (mutex) ::CloseHandle(mutex);
+    return 0;
+  }
+
+  ApplicationWindow appWindow;
+  std::unique_ptr<TForm_main> mainForm;
+  std::unique_ptr<TdataMd> dm;
+  std::unique_ptr<PrintDialogSlot> setPrint;
+  try {
+    // 3. The windows and the data module, in this order; nothing is shown yet.
+    if (!appWindow.Create(title_.c_str())) throw std::runtime_error("application window cannot be made");
+    mainForm = std::make_unique<TForm_main>();
+    if (!mainForm->Create(appWindow.hwnd())) throw std::runtime_error("main window cannot be made");
+    mainForm->SetEndsProgram(true);
+    SetMainWindow(mainForm.get());
+    dm = std::make_unique<TdataMd>();
+    dataMd = dm.get();
+    setPrint = std::make_unique<PrintDialogSlot>();
+  } catch (const std::exception& e) {
+    // Not the program's own message: the run-time's report of an error at start.
+    ::MessageBoxW(nullptr, (L"运行时错误: " + ErrorText(e)).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+    return 1;
+  }
+
+  {
+    // 4. The start-up picture, painted before the connection blocks the thread.
+    TForm_SysStart splash;
+    try {
+      splash.Create();
+    } catch (const std::exception& e) {
+      ::MessageBoxW(nullptr, (L"运行时错误: " + ErrorText(e)).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+      return 1;
+    }
+    splash.Show();
+
+    // 5. The database.
+    try {
+      ConnectDatabase(*dm);
+    } catch (...) {
+      ::MessageBoxW(splash.hwnd(), L"数据库连接错误，请检查！", L"提示", MB_OK);
+      // At once: no window is closed and nothing else is cleaned up.
+      ::ExitProcess(0);
+    }
+
+    // 6. The picture stays up; no messages are served meanwhile.
+    ::Sleep(2000);
+    // 7. Leaving the block closes and destroys the splash.
+  }
+
+  // 8. The main window appears (its show handler connects the reader) and the loop runs.
+  ::ShowWindow(appWindow.hwnd(), SW_SHOWNOACTIVATE);
+  ::ShowWindow(mainForm->hwnd(), cmdShow_ == SW_SHOWMINIMIZED || cmdShow_ == SW_MINIMIZE ? cmdShow_ : SW_SHOW);
+  ::UpdateWindow(mainForm->hwnd());
+  win::RunMessageLoop();
+
+  // 9. The guard goes first, then the objects in the reverse order of their making.
+  ::CloseHandle(mutex);
+  setPrint.reset();
+  dataMd = nullptr;
+  dm.reset();
+  SetMainWindow(nullptr);
+  mainForm.reset();
+  return 0;
+}
+
+}  // namespace
+
+int RunKestrin(int cmdShow) {
+  KestrinApplication app(cmdShow);
+  return app.Start();
+}
+
+void PlaceDialog(HWND dlg, int clientWidth, int clientHeight) {
+  RECT r{0, 0, clientWidth, clientHeight};
+  ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongW(dlg, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(::GetWindowLongW(dlg, GWL_EXSTYLE)));
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  RECT work{0, 0, 1024, 768};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  ::SetWindowPos(dlg, nullptr, work.left + (work.right - work.left - w) / 2,
+                 work.top + (work.bottom - work.top - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::wstring ProgramFile(const wchar_t* name) { return win::ModuleDirW() + L"\\" + name; }
+
+std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wchar_t* fallback) {
+  const std::wstring file = ProgramFile(L"reader.ini");
+  wchar_t buf[2048];
+  const DWORD n = ::GetPrivateProfileStringW(section, key, fallback, buf, static_cast<DWORD>(std::size(buf)),
+                                             file.c_str());
+  return std::wstring(buf, n);
+}
+
+void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
+  const std::wstring file = ProgramFile(L"reader.ini");
+  ::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str());
+}
+
+ConvertError::ConvertError(std::wstring message)
+    : std::runtime_error(win::WideToUtf8(message)), message_(std::move(message)) {}
+
+int StrToInt(const std::wstring& text) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  long long value = 0;
+  const size_t digits = i;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+    value = value * 10 + (text[i] - L'0');
+    if (value > static_cast<long long>(INT_MAX) + 1) break;
+  }
+  const long long v = negative ? -value : value;
+  if (i == digits || i != text.size() || v > INT_MAX || v < INT_MIN)
+    throw ConvertError(L"'" + text + L"' 不是有效的整数值");
+  return static_cast<int>(v);
+}
+
+void ShowMessage(const std::wstring& text) {
+  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK);
+}
+
+void ShowDefaultError(const std::wstring& text) {
+  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
+}
+
+std::wstring ErrorText(const std::exception& e) {
+  if (const auto* c = dynamic_cast<const ConvertError*>(&e)) return c->message();
+  const std::string what = e.what();
+  // Texts of the libraries are UTF-8 or the program's code page.
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, what.data(), static_cast<int>(what.size()),
+                                      nullptr, 0);
+  return n > 0 || what.empty() ? win::Utf8ToWide(what) : win::MultiToWide(what, CP_ACP);
+}
+
+}  // namespace qx::kestrin

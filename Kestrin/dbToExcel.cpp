@@ -1,0 +1,80 @@
+// Unit dbToExcel: the query walked into a BIFF worksheet file.
+#include "dbToExcel.h"
+
+#include "win/Handle.h"
+#include "win/Text.h"
+
+namespace qx::kestrin {
+namespace {
+
+std::string PathText(const std::wstring& path) { return win::WideToMulti(path, 936); }
+
+}  // namespace
+
+std::size_t QuerySheetSource::FieldCount() const {
+  return static_cast<std::size_t>(query_.FieldCount());
+}
+
+biff::FieldType QuerySheetSource::TypeOf(data::FieldType type) {
+  switch (type) {
+    case data::FieldType::Integer: return biff::FieldType::Int32;
+    case data::FieldType::Float: return biff::FieldType::Float;
+    case data::FieldType::Text: return biff::FieldType::String;
+    case data::FieldType::Date: return biff::FieldType::DateTime;
+    case data::FieldType::Blob: return biff::FieldType::Other;
+  }
+  return biff::FieldType::Other;
+}
+
+biff::FieldInfo QuerySheetSource::Field(std::size_t index) const {
+  const data::Field& f = At(index);
+  return {f.Name(), TypeOf(f.Type())};
+}
+
+void QuerySheetSource::BeginWalk() {
+  query_.DisableControls();
+  savedPosition_ = query_.GetBookmark();
+}
+
+void QuerySheetSource::EndWalk() {
+  try {
+    if (query_.BookmarkValid(savedPosition_)) query_.GotoBookmark(savedPosition_);
+  } catch (...) {
+    query_.EnableControls();
+    throw;
+  }
+  query_.EnableControls();
+}
+
+bool QuerySheetSource::IsNull(std::size_t index) const { return At(index).IsNull(); }
+
+std::int64_t QuerySheetSource::IntegerValue(std::size_t index) const { return At(index).AsInteger(); }
+
+double QuerySheetSource::NumberValue(std::size_t index) const { return At(index).AsFloat(); }
+
+std::string QuerySheetSource::TextValue(std::size_t index) const { return At(index).AsString(); }
+
+void FileSink::Write(const std::uint8_t* data, std::size_t size) {
+  DWORD written = 0;
+  if (!::WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size)
+    throw ExportError("Cannot write the worksheet file (error " + std::to_string(::GetLastError()) + ")");
+}
+
+void TDS2Excel::ExportToFile(const std::wstring& fileName, bool withHeader) {
+  WithHeader = withHeader;
+  if (::GetFileAttributesW(fileName.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      !::DeleteFileW(fileName.c_str()))
+    throw ExportError("Cannot delete file \"" + PathText(fileName) + "\"");
+  win::UniqueFile file(::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw ExportError("Cannot create file \"" + PathText(fileName) + "\"");
+  FileSink sink(file.get());
+  ExportToStream(sink);
+}
+
+biff::SheetStats TDS2Excel::ExportToStream(biff::ByteSink& stream) {
+  QuerySheetSource source(DataSet);
+  return biff::WriteSheet(source, stream, WithHeader);
+}
+
+}  // namespace qx::kestrin

@@ -1,0 +1,77 @@
+// Unit dbToExcel: TDS2Excel writes every row of a query into a minimal BIFF worksheet, one
+// record at a time straight to its stream, the cell kind chosen from each field's type.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "Biff.h"
+#include "data/Query.h"
+
+namespace qx::kestrin {
+
+// A file that cannot be replaced, created or written; the text is code page 936.
+class ExportError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The query as the worksheet writer sees it. The walk runs with the bound controls disabled
+// and ends on the row the query stood on, when that row is still in the selection.
+class QuerySheetSource : public biff::SheetSource {
+ public:
+  explicit QuerySheetSource(data::Query& query) : query_(query) {}
+
+  std::size_t FieldCount() const override;
+  biff::FieldInfo Field(std::size_t index) const override;
+  void BeginWalk() override;
+  void EndWalk() override;
+  void First() override { query_.First(); }
+  bool AtEnd() const override { return query_.Eof(); }
+  void Next() override { query_.Next(); }
+  bool IsNull(std::size_t index) const override;
+  std::int64_t IntegerValue(std::size_t index) const override;
+  double NumberValue(std::size_t index) const override;
+  std::string TextValue(std::size_t index) const override;
+
+  // The data layer's kinds: integers as integers, floats as numbers, the rest as text.
+  static biff::FieldType TypeOf(data::FieldType type);
+
+ private:
+  data::Field& At(std::size_t index) const { return query_.Fields(static_cast<int>(index)); }
+
+  data::Query& query_;
+  data::Query::Bookmark savedPosition_ = 0;
+};
+
+// Writes each record with one WriteFile; a failed write is an ExportError.
+class FileSink : public biff::ByteSink {
+ public:
+  explicit FileSink(HANDLE file) : file_(file) {}
+  void Write(const std::uint8_t* data, std::size_t size) override;
+
+ private:
+  HANDLE file_;
+};
+
+class TDS2Excel {
+ public:
+  explicit TDS2Excel(data::Query& dataSet) : DataSet(dataSet) {}
+  TDS2Excel(const TDS2Excel&) = delete;
+  TDS2Excel& operator=(const TDS2Excel&) = delete;
+
+  // Replaces the file with a new worksheet of the query's rows: an existing file is deleted,
+  // the new one made by an exclusive create and closed also when the export fails (a partial
+  // file may then be left). Errors: ExportError, and the query's DataError.
+  void ExportToFile(const std::wstring& fileName, bool withHeader);
+  // Start record, header row when WithHeader, the rows, end record.
+  biff::SheetStats ExportToStream(biff::ByteSink& stream);
+
+  data::Query& DataSet;  // not owned
+  bool WithHeader = false;
+};
+
+}  // namespace qx::kestrin

@@ -1,0 +1,421 @@
+// Unit qryLog: the record query window.
+#include "qryLog.h"
+
+#include <commdlg.h>
+
+#include <exception>
+#include <utility>
+
+#include "KestrinApp.h"
+#include "QueryText.h"
+#include "dbToExcel.h"
+#include "win/Text.h"
+
+namespace qx::kestrin {
+namespace {
+
+std::function<void(TForm_qryLog&)>& RecordPrintHandler() {
+  static std::function<void(TForm_qryLog&)> handler;
+  return handler;
+}
+
+std::wstring Wide(const std::string& gbk) { return win::MultiToWide(gbk, 936); }
+std::string Gbk(const std::wstring& text) { return win::WideToMulti(text, 936); }
+
+// The framework's plain message and its default error message, as the program shows them.
+void PlainMessage(const wchar_t* text) { ::MessageBoxW(::GetActiveWindow(), text, kAppTitle, MB_OK); }
+
+std::wstring ErrorTextOf(const std::exception& e) {
+  const std::string what = e.what();
+  // The data layer writes UTF-8 (plain ASCII mostly), the exporter the program's code page.
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, what.data(),
+                                      static_cast<int>(what.size()), nullptr, 0);
+  return n > 0 || what.empty() ? win::Utf8ToWide(what) : win::MultiToWide(what, 936);
+}
+
+template <typename F>
+void Guard(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    ::MessageBoxW(::GetActiveWindow(), ErrorTextOf(e).c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
+  } catch (...) {
+    ::MessageBoxW(::GetActiveWindow(), L"未知错误", kAppTitle, MB_OK | MB_ICONSTOP);
+  }
+}
+
+// Grid columns: field, title, width (-1: the control's default).
+struct GridColumn {
+  const char* field;
+  const wchar_t* title;
+  int width;
+};
+constexpr GridColumn kGrid[kGridColumns] = {
+    {"Fid", L"ID", 28},           {"Fdate", L"记录时间", 62}, {"FNo", L"身份证号", -1},
+    {"FName", L"姓名", -1},       {"FSex", L"性别", -1},       {"FMZ", L"民族", -1},
+    {"FBirth", L"出生年月", -1},  {"FAddress", L"地址", -1},   {"FSendDep", L"签发机关", -1},
+};
+
+RECT Box(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
+
+BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
+  ::SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+  return TRUE;
+}
+
+}  // namespace
+
+void TForm_qryLog::SetRecordPrintHandler(std::function<void(TForm_qryLog&)> handler) {
+  RecordPrintHandler() = std::move(handler);
+}
+
+TForm_qryLog::TForm_qryLog(TdataMd& dm)
+    : CodeDialog(kQryLogCaption, DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                 kQryLogClientWidth, kQryLogClientHeight),
+      dm_(dm) {}
+
+TForm_qryLog::~TForm_qryLog() {
+  dm_.qrylog.SetOnDataChange(nullptr);
+  if (exists()) ::DestroyWindow(hwnd());
+}
+
+SIZE TForm_qryLog::ImageSize() const {
+  RECT r{};
+  if (image) ::GetWindowRect(image.hwnd(), &r);
+  return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+BOOL TForm_qryLog::OnInitDialog() {
+  CreateControls();
+  // The grid follows qrylog from now on: it shows at once whatever the query holds.
+  dm_.qrylog.SetOnDataChange([this] { DSLogQryDataChange(); });
+  Guard([this] {
+    data::Query& q = dm_.qrylog;
+    if (q.Active() && q.State() == data::DatasetState::Browse && !q.IsEmpty())
+      q.First();  // tells DSLogQryDataChange when it moves
+    DSLogQryDataChange();
+  });
+  return TRUE;
+}
+
+void TForm_qryLog::CreateControls() {
+  HWND h = hwnd();
+  font_.reset(::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+  fixedFont_.reset(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 FIXED_PITCH | FF_MODERN, L"Courier New"));
+
+  // Left panel, 257 wide: the conditions, then the buttons.
+  win::Button::Create(h, IDC_QRY_GROUP, L"组合条件", Box(8, 6, 241, 300), BS_GROUPBOX);
+  struct TextRow {
+    win::CheckBox* box;
+    int boxId;
+    const wchar_t* caption;
+    win::EditBox* edit;
+    int editId;
+  };
+  struct DateRow {
+    win::CheckBox* box;
+    int boxId;
+    const wchar_t* caption;
+    win::DatePicker* from;
+    int fromId;
+    win::DatePicker* to;
+    int toId;
+  };
+  int y = 26;
+  const int step = 30;
+  auto textRow = [&](const TextRow& r) {
+    *r.box = win::CheckBox::Create(h, r.boxId, r.caption, Box(16, y, 76, 20));
+    *r.edit = win::EditBox::Create(h, r.editId, L"", Box(96, y, 144, 21));
+    y += step;
+  };
+  auto dateRow = [&](const DateRow& r) {
+    *r.box = win::CheckBox::Create(h, r.boxId, r.caption, Box(16, y, 76, 20));
+    *r.from = win::DatePicker::Create(h, r.fromId, Box(96, y, 66, 21));
+    win::Label::Create(h, IDC_QRY_LABEL, L"至", Box(164, y + 3, 12, 16));
+    *r.to = win::DatePicker::Create(h, r.toId, Box(176, y, 66, 21));
+    y += step;
+  };
+  textRow({&ckbN, IDC_CKBN, L"姓名", &edtN, IDC_EDTN});
+  textRow({&ckbS, IDC_CKBS, L"性别", &edtS, IDC_EDTS});
+  textRow({&ckbM, IDC_CKBM, L"民族", &edtM, IDC_EDTM});
+  dateRow({&ckbDate, IDC_CKBDATE, L"出生日期", &dtpDS, IDC_DTPDS, &dtpDE, IDC_DTPDE});
+  textRow({&ckbA, IDC_CKBA, L"住址", &edtA, IDC_EDTA});
+  textRow({&ckbI, IDC_CKBI, L"身份证号", &edtI, IDC_EDTI});
+  textRow({&ckbD, IDC_CKBD, L"签发机关", &edtD, IDC_EDTD});
+  dateRow({&ckbD2, IDC_CKBD2, L"验证日期", &edtD1, IDC_EDTD1, &edtD2, IDC_EDTD2});
+  ckbAll = win::CheckBox::Create(h, IDC_CKBALL, L"全部", Box(16, y, 76, 20));
+  dtpDS.SetDate(2006, 7, 25);
+  dtpDE.SetDate(2006, 7, 25);
+  edtD1.SetDate(2009, 3, 2);
+  edtD2.SetDate(2009, 3, 3);
+
+  btnQry = win::Button::Create(h, IDC_BTNQRY, L"查询(&Q)", Box(24, 324, 96, 28));
+  btnExcel = win::Button::Create(h, IDC_BTNEXCEL, L"导出(&X)", Box(136, 324, 96, 28));
+  btnPrint = win::Button::Create(h, IDC_BTNPRINT, L"打印(&P)", Box(24, 364, 96, 28));
+  btndel = win::Button::Create(h, IDC_BTNDEL, L"删除(&D)", Box(136, 364, 96, 28));
+  btnClose = win::Button::Create(h, IDC_BTNCLOSE, L"关闭(&C)", Box(80, 404, 96, 28));
+
+  // Right: the card details above the grid.
+  win::Button::Create(h, IDC_CARD_GROUP, L"身份证信息", Box(265, 6, 472, 186), BS_GROUPBOX);
+  auto detail = [&](const wchar_t* caption, int x, int yy, int w, int id) {
+    win::Label::Create(h, IDC_QRY_LABEL, caption, Box(x, yy + 3, 50, 16));
+    return win::EditBox::Create(h, id, L"", Box(x + 50, yy, w, 21), true);
+  };
+  edtName = detail(L"姓名", 275, 26, 100, IDC_EDTNAME);
+  edtSex = detail(L"性别", 430, 26, 36, IDC_EDTSEX);
+  edtNation = detail(L"民族", 275, 52, 100, IDC_EDTNATION);
+  edtBirh = detail(L"出生", 430, 52, 90, IDC_EDTBIRH);
+  edtAddr = detail(L"住址", 275, 78, 295, IDC_EDTADDR);
+  edtId = detail(L"身份码号", 275, 104, 295, IDC_EDTID);
+  edtSendDep = detail(L"签发机关", 275, 130, 295, IDC_EDTSENDDEP);
+  edtExpire = detail(L"有效期限", 275, 156, 295, IDC_EDTEXPIRE);
+  // Sized to its photo by ShowCurrentRecord; drawn here, transparently.
+  image = win::Control(::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW,
+                                         628, 24, 92, 109, h,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_IMAGE)),
+                                         ::GetModuleHandleW(nullptr), nullptr));
+
+  DBLogQry = win::ListView::CreateVirtualReport(h, IDC_DBLOGQRY, Box(265, 198, 472, 273));
+  for (const GridColumn& c : kGrid) DBLogQry.AddColumn(c.title, c.width);
+
+  ::EnumChildWindows(h, &SetFontOf, reinterpret_cast<LPARAM>(font_.get()));
+  edtId.SetFont(fixedFont_.get());
+}
+
+LRESULT TForm_qryLog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_COMMAND:
+      if (HIWORD(wp) == BN_CLICKED) {
+        const int id = LOWORD(wp);
+        // Enter gives IDOK: this window has no default button, so it does nothing.
+        if (id == IDOK) return 0;
+        if (id != IDCANCEL) {
+          OnCommand(id);
+          return 0;
+        }
+      }
+      break;
+    case WM_NOTIFY:
+      return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+    case WM_DRAWITEM: {
+      const auto& dis = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      if (dis.CtlID == IDC_IMAGE) {
+        DrawImage(dis);
+        return TRUE;
+      }
+      break;
+    }
+    case WM_DESTROY:
+      // qrylog outlives the window.
+      dm_.qrylog.SetOnDataChange(nullptr);
+      break;
+    default:
+      break;
+  }
+  return CodeDialog::HandleMessage(msg, wp, lp);
+}
+
+void TForm_qryLog::OnCommand(int id) {
+  static constexpr std::pair<int, void (TForm_qryLog::*)()> kHandlers[] = {
+      {IDC_BTNQRY, &TForm_qryLog::btnQryClick},     {IDC_BTNEXCEL, &TForm_qryLog::btnExcelClick},
+      {IDC_BTNDEL, &TForm_qryLog::btndelClick},     {IDC_BTNCLOSE, &TForm_qryLog::btnCloseClick},
+      {IDC_BTNPRINT, &TForm_qryLog::btnPrintClick},
+  };
+  for (const auto& [cmd, handler] : kHandlers)
+    if (cmd == id) Guard([this, h = handler] { (this->*h)(); });
+}
+
+LRESULT TForm_qryLog::OnNotify(const NMHDR& nm) {
+  if (nm.idFrom != IDC_DBLOGQRY) return 0;
+  if (nm.code == LVN_GETDISPINFOW) {
+    auto& info = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&nm));
+    const int row = info.item.iItem, col = info.item.iSubItem;
+    if (row >= 0 && static_cast<size_t>(row) < rows_.size() && col >= 0 && col < kGridColumns)
+      win::FillDispText(info, rows_[row].cells[col]);
+    else
+      win::FillDispText(info, L"");
+    return 0;
+  }
+  if (nm.code == LVN_ITEMCHANGED && !syncing_) {
+    const auto& lv = reinterpret_cast<const NMLISTVIEW&>(nm);
+    const bool selected = (lv.uNewState & LVIS_SELECTED) && !(lv.uOldState & LVIS_SELECTED);
+    if (selected && lv.iItem >= 0) {
+      // The grid moves the query; the query's data change brings the details.
+      Guard([&] {
+        data::Query& q = dm_.qrylog;
+        if (q.Active() && q.RecordNo() > 0) q.MoveBy(lv.iItem + 1 - q.RecordNo());
+      });
+    }
+  }
+  return 0;
+}
+
+std::string TForm_qryLog::PickerText(const win::DatePicker& p) const {
+  const SYSTEMTIME st = p.Value();
+  wchar_t date[80] = {}, time[80] = {};
+  ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 80);
+  ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, 80);
+  const bool midnight = st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0;
+  return PickerDateText(Gbk(date), Gbk(time), midnight);
+}
+
+void TForm_qryLog::btnQryClick() {
+  QueryConditions c;
+  c.ckbN = ckbN.IsChecked();
+  c.ckbS = ckbS.IsChecked();
+  c.ckbM = ckbM.IsChecked();
+  c.ckbDate = ckbDate.IsChecked();
+  c.ckbA = ckbA.IsChecked();
+  c.ckbI = ckbI.IsChecked();
+  c.ckbD = ckbD.IsChecked();
+  c.ckbD2 = ckbD2.IsChecked();
+  c.ckbAll = ckbAll.IsChecked();
+  if (!AnyConditionChecked(c)) {
+    PlainMessage(L"请选择查询条件！");
+    return;
+  }
+  c.edtN = Gbk(edtN.Text());
+  c.edtS = Gbk(edtS.Text());
+  c.edtM = Gbk(edtM.Text());
+  c.edtA = Gbk(edtA.Text());
+  c.edtI = Gbk(edtI.Text());
+  c.edtD = Gbk(edtD.Text());
+  c.dtpDS = PickerText(dtpDS);
+  c.dtpDE = PickerText(dtpDE);
+  c.edtD1 = PickerText(edtD1);
+  c.edtD2 = PickerText(edtD2);
+  WhereClause = BuildWhereClause(c);
+
+  data::Query& q = dm_.qrylog;
+  q.Close();
+  q.SetSql(BrowseSql(WhereClause));
+  q.Open();
+
+  data::Query& out = dm_.qryOutPut;
+  out.Close();
+  out.SetSql(ExportSql(WhereClause));
+  out.Open();
+}
+
+void TForm_qryLog::btndelClick() {
+  dm_.qrylog.Delete();
+  dm_.qrylog.Requery();
+}
+
+void TForm_qryLog::btnExcelClick() {
+  wchar_t file[MAX_PATH * 2] = {};
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd();
+  ofn.lpstrFilter = L"xls\0*.xls\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH * 2;
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  if (!::GetSaveFileNameW(&ofn)) return;
+
+  dm_.qryOutPut.Requery();
+  // Appended whatever the name ends with: "a.xls" becomes "a.xls.xls".
+  const std::wstring name = std::wstring(file) + L".xls";
+  {
+    TDS2Excel exporter(dm_.qryOutPut);
+    exporter.ExportToFile(name, true);
+  }
+  PlainMessage(L"导出成功！");
+}
+
+void TForm_qryLog::btnCloseClick() { EndDialog(IDCANCEL); }
+
+void TForm_qryLog::btnPrintClick() {
+  if (RecordPrintHandler()) RecordPrintHandler()(*this);
+}
+
+bool TForm_qryLog::GridMatchesQuery() const {
+  const data::Query& q = dm_.qrylog;
+  if (!q.Active()) return rows_.empty();
+  // A row being inserted (a card logged meanwhile) joins the grid once it is posted.
+  if (q.State() == data::DatasetState::Insert) return true;
+  const int n = q.RecordCount();
+  if (static_cast<size_t>(n) != rows_.size()) return false;
+  if (n == 0) return true;
+  const int at = q.RecordNo();
+  return at > 0 && rows_[at - 1].bookmark == q.GetBookmark();
+}
+
+void TForm_qryLog::ReadGridRows() {
+  rows_.clear();
+  data::Query& q = dm_.qrylog;
+  if (q.Active() && q.State() == data::DatasetState::Browse) {
+    data::Field* fields[kGridColumns];
+    for (int i = 0; i < kGridColumns; ++i) fields[i] = q.FindField(kGrid[i].field);
+    readingRows_ = true;
+    q.DisableControls();
+    const data::Query::Bookmark keep = q.GetBookmark();
+    try {
+      for (q.First(); !q.Eof(); q.Next()) {
+        GridRow row;
+        row.bookmark = q.GetBookmark();
+        for (int i = 0; i < kGridColumns; ++i)
+          if (fields[i]) row.cells[i] = Wide(fields[i]->AsString());
+        rows_.push_back(std::move(row));
+      }
+      if (q.BookmarkValid(keep)) q.GotoBookmark(keep);
+    } catch (...) {
+      q.EnableControls();
+      readingRows_ = false;
+      throw;
+    }
+    q.EnableControls();  // tells DSLogQryDataChange, which readingRows_ turns away
+    readingRows_ = false;
+  }
+  DBLogQry.SetRowCount(static_cast<int>(rows_.size()));
+}
+
+void TForm_qryLog::SyncGridSelection() {
+  const data::Query& q = dm_.qrylog;
+  const int at = q.Active() && q.State() == data::DatasetState::Browse ? q.RecordNo() : 0;
+  syncing_ = true;
+  DBLogQry.SelectOnly(at > 0 ? at - 1 : -1);
+  syncing_ = false;
+}
+
+void TForm_qryLog::DSLogQryDataChange() {
+  if (readingRows_ || !hwnd()) return;
+  if (!GridMatchesQuery()) ReadGridRows();
+  SyncGridSelection();
+  ShowCurrentRecord();
+}
+
+void TForm_qryLog::ShowCurrentRecord() {
+  TShowCardLine card;
+  dm_.LoadLogRecord(card);
+  edtName.SetText(Wide(card.PersonName));
+  edtSex.SetText(Wide(card.SexText));
+  edtNation.SetText(Wide(card.NationText));
+  edtId.SetText(Wide(card.IdNumber));
+  edtBirh.SetText(Wide(card.BirthDate));
+  edtAddr.SetText(Wide(card.AddressText));
+  edtSendDep.SetText(Wide(card.Authority));
+  edtExpire.SetText(Wide(card.ValidFrom + "-" + card.ValidTo));
+  photo_ = std::move(card.CardPhoto);
+  transparent_ = photo_.Pixel(0, 0);
+  // The photo shows at its own size in place of the design size.
+  ::SetWindowPos(image.hwnd(), nullptr, 0, 0, photo_.Width(), photo_.Height(),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::InvalidateRect(image.hwnd(), nullptr, TRUE);
+}
+
+void TForm_qryLog::DrawImage(const DRAWITEMSTRUCT& dis) const {
+  ::FillRect(dis.hDC, &dis.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
+  if (photo_.Empty()) return;
+  win::UniqueMemDc mem(::CreateCompatibleDC(dis.hDC));
+  win::SelectGuard keep(mem.get(), photo_.Handle());
+  ::TransparentBlt(dis.hDC, 0, 0, photo_.Width(), photo_.Height(), mem.get(), 0, 0, photo_.Width(),
+                   photo_.Height(), transparent_);
+}
+
+}  // namespace qx::kestrin

@@ -1,0 +1,88 @@
+// Shared helpers of the desk shell's tests: windows of another process found by class and
+// title, their texts, message boxes answered from outside, and the reader journal.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace kshell_test {
+
+inline std::wstring W(const char* utf8) { return qx::test::Wide(utf8); }
+
+inline std::wstring FullPath(const std::wstring& path) {
+  wchar_t buf[MAX_PATH * 4];
+  const DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH * 4, buf, nullptr);
+  return n > 0 && n < MAX_PATH * 4 ? std::wstring(buf, n) : path;
+}
+
+inline DWORD PidOf(HWND w) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  return pid;
+}
+
+// The top-level window of the class (and title, when given) that belongs to pid.
+inline HWND FindOf(DWORD pid, const wchar_t* cls, const wchar_t* title = nullptr) {
+  HWND w = nullptr;
+  while ((w = ::FindWindowExW(nullptr, w, cls, title)) != nullptr)
+    if (PidOf(w) == pid) return w;
+  return nullptr;
+}
+
+// Text of a window of any process, through a message the platform carries across.
+inline std::wstring RemoteText(HWND w) {
+  wchar_t buf[1024] = {};
+  DWORD_PTR got = 0;
+  if (!::SendMessageTimeoutW(w, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &got))
+    return L"<no answer>";
+  return std::wstring(buf, got < 1024 ? got : 1023);
+}
+
+inline LRESULT RemoteSend(HWND w, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
+  DWORD_PTR r = 0;
+  ::SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &r);
+  return static_cast<LRESULT>(r);
+}
+
+struct Box {
+  std::wstring caption;
+  std::wstring text;
+};
+
+// A message box of pid: a dialog with the static text 0xFFFF; null when none is up.
+inline HWND MessageBoxOf(DWORD pid) {
+  HWND w = nullptr;
+  while ((w = ::FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr)
+    if (PidOf(w) == pid && ::GetDlgItem(w, 0xFFFF) && ::IsWindowVisible(w)) return w;
+  return nullptr;
+}
+
+// Reads the box once its text is up and presses OK.
+inline Box AnswerBox(HWND box) {
+  Box b;
+  qx::test::WaitUntil([&] { return !(b.text = RemoteText(::GetDlgItem(box, 0xFFFF))).empty(); }, 5000);
+  b.caption = RemoteText(box);
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  qx::test::WaitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, 5000);
+  return b;
+}
+
+// Journal lines of the reader simulators that begin with prefix (comments skipped).
+inline std::vector<std::string> JournalCalls(const std::wstring& journal, const std::string& prefix = "SDT_") {
+  std::vector<std::string> out;
+  for (const std::string& line : qx::test::SplitLines(qx::test::ReadText(journal)))
+    if (!line.empty() && line[0] != '#' && line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+  return out;
+}
+
+inline std::string Join(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+}  // namespace kshell_test
