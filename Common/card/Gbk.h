@@ -17,6 +17,9 @@ constexpr bool IsGbkLeadByte(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
 // never starts on a trail byte. An empty needle matches at 0.
 size_t GbkFind(std::string_view haystack, std::string_view needle);
 
+// Equal texts when ASCII letters are compared without regard to case (other bytes exactly).
+bool AsciiEqualNoCase(std::string_view a, std::string_view b);
+
 // Position of the last '\' that is a character of its own (a trail byte 0x5C never counts).
 size_t GbkLastBackslash(std::string_view text);
 

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "card/Gbk.h"
+#include "card/Utf.h"
 #include "data/DataError.h"
 
 namespace qx::data {
@@ -17,16 +19,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -77,12 +69,12 @@ InitPairs ParseInitString(std::string_view text) {
 
 std::string InitValue(const InitPairs& pairs, std::string_view key) {
   for (auto it = pairs.rbegin(); it != pairs.rend(); ++it)
-    if (EqualsNoCase(it->first, key)) return it->second;
+    if (card::AsciiEqualNoCase(it->first, key)) return it->second;
   return {};
 }
 
 bool IsKnownProvider(std::string_view provider) {
-  return EqualsNoCase(provider, kSqliteProvider) || EqualsNoCase(provider, kJetProvider);
+  return card::AsciiEqualNoCase(provider, kSqliteProvider) || card::AsciiEqualNoCase(provider, kJetProvider);
 }
 
 DataLink LinkFromInitPairs(const InitPairs& pairs, const std::filesystem::path& baseFolder,
@@ -105,7 +97,7 @@ DataLink ParseDataLink(const std::vector<std::uint8_t>& bytes, const std::filesy
   std::u16string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2)
     text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-  std::string utf8 = Utf16ToUtf8(text);
+  std::string utf8 = card::Utf8FromUtf16(text);
 
   bool header = false;
   size_t pos = 0;
@@ -116,7 +108,7 @@ DataLink ParseDataLink(const std::vector<std::uint8_t>& bytes, const std::filesy
     pos = end + 1;
     if (line.empty()) continue;
     if (!header) {
-      if (!EqualsNoCase(line, "[oledb]")) throw DataError("data link file: no [oledb] section");
+      if (!card::AsciiEqualNoCase(line, "[oledb]")) throw DataError("data link file: no [oledb] section");
       header = true;
       continue;
     }
@@ -138,7 +130,7 @@ DataLink ReadDataLinkFile(const std::filesystem::path& udl) {
 
 std::vector<std::uint8_t> DataLinkFileBytes(std::string_view initString) {
   std::u16string text = u"[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n" +
-                        Utf8ToUtf16(initString) + u"\r\n";
+                        card::Utf16FromUtf8(initString) + u"\r\n";
   std::vector<std::uint8_t> out{0xFF, 0xFE};
   for (char16_t c : text) {
     out.push_back(static_cast<std::uint8_t>(c & 0xFF));
@@ -147,63 +139,5 @@ std::vector<std::uint8_t> DataLinkFileBytes(std::string_view initString) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view s) {
-  std::u16string out;
-  size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = extra >= 0 && i + static_cast<size_t>(extra) < s.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      auto t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (t & 0x3F);
-    }
-    if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    i += extra + 1;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}
 
 }  // namespace qx::data

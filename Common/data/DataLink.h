@@ -47,10 +47,6 @@ DataLink ReadDataLinkFile(const std::filesystem::path& udl);
 // The bytes of a data link file holding initString (UTF-8), as the platform writes them.
 std::vector<std::uint8_t> DataLinkFileBytes(std::string_view initString);
 
-// UTF-8 <-> UTF-16 for link files (invalid sequences become U+FFFD).
-std::string Utf16ToUtf8(std::u16string_view s);
-std::u16string Utf8ToUtf16(std::string_view s);
-
 // A path from UTF-8 text, and from the program's 8-bit text (the ANSI code page on Windows,
 // UTF-8 elsewhere).
 std::filesystem::path PathFromUtf8(std::string_view s);

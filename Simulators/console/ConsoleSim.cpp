@@ -28,16 +28,6 @@ constexpr WindowName kWindowNames[] = {
     {kVirtualReader, "VirtualReader", "VirtualReader"},
 };
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string Stray(size_t offset) {
   return offset == card::kStrayNone ? "stray=none" : "stray@" + std::to_string(offset);
@@ -91,13 +81,13 @@ std::optional<unsigned> ParseWindowList(std::string_view list) {
     const std::string_view name = list.substr(0, comma);
     list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
     if (name.empty()) continue;
-    if (EqualsNoCase(name, "all")) {
+    if (card::AsciiEqualNoCase(name, "all")) {
       mask |= kAllWindows;
       continue;
     }
     bool known = false;
     for (const WindowName& w : kWindowNames) {
-      if (EqualsNoCase(name, w.shortName) || name == w.title) {
+      if (card::AsciiEqualNoCase(name, w.shortName) || name == w.title) {
         mask |= w.flag;
         known = true;
       }

@@ -1,7 +1,7 @@
 // Scenario of the reader simulators: parsing the INI text and what a card hands out.
 #include "Scenario.h"
 
-#include "Utf.h"
+#include "card/Utf.h"
 #include "WltPhoto.h"
 #include "card/CardTextBlock.h"
 
@@ -149,7 +149,7 @@ struct Parser {
 
   void CardKey(const std::string& key, std::string_view value) {
     SimCard& c = s.cards.back();
-    const std::u16string text = Utf16FromUtf8(value);
+    const std::u16string text = card::Utf16FromUtf8(value);
     if (key == "name") c.name = text;
     else if (key == "sex") c.sex = text;
     else if (key == "nation") c.nation = text;

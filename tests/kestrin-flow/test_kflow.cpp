@@ -543,27 +543,11 @@ TEST_F(Flow, RecordQueryOpensModallyAndLeavesTheTimerRunning) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  wchar_t flag[8];
-  if (::GetEnvironmentVariableW(L"QX_KFLOW_AT_HOME", flag, 8) == 0) {
-    TempDir home(L"kflow");
-    const std::wstring dir = FullPath(home.path());
-    wchar_t self[MAX_PATH * 4];
-    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-    const std::wstring exe = dir + L"\\test_kflow.exe";
-    if (!CopyFileTo(std::wstring(self, n), exe)) return 2;
-    for (const wchar_t* f : {L"sdtapi.dll", L"WltRS.dll", L"show.bmp", L"bkF.bmp", L"bkB.bmp", L"da.bmp"})
-      if (!CopyFileTo(BinDir() + L"\\" + f, dir + L"\\" + f)) return 2;
-    std::wstring cmd = L"\"" + exe + L"\"";
-    for (int i = 1; i < argc; ++i) cmd += L" \"" + Wide(argv[i]) + L"\"";
-    Process child;
-    const std::wstring out = dir + L"\\output.txt";
-    if (!child.Start(cmd, dir, {{L"QX_KFLOW_AT_HOME", L"1"}}, out)) return 2;
-    const auto code = child.Wait(INFINITE);
-    const std::string text = ReadText(out);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-    return code ? static_cast<int>(*code) : 3;
-  }
+  // The templates and the reader simulators lie beside the program, as they ship.
+  if (const auto code = RerunInFreshFolder(argc, argv, L"QX_KFLOW_AT_HOME", L"kflow",
+                                           {L"sdtapi.dll", L"WltRS.dll", L"show.bmp", L"bkF.bmp",
+                                            L"bkB.bmp", L"da.bmp"}))
+    return *code;
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

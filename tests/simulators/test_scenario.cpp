@@ -1,12 +1,14 @@
 // Unit tests of the simulators' scenario parser and of what a card hands out.
 #include "Scenario.h"
 
-#include "Utf.h"
+#include "card/Utf.h"
 #include "card/CardTextBlock.h"
 
 #include <gtest/gtest.h>
 
 using namespace qx::readersim;
+using qx::card::Utf16FromUtf8;
+using qx::card::Utf8FromUtf16;
 
 namespace {
 

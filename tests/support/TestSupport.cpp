@@ -4,6 +4,7 @@
 #include "win/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 namespace qx::test {
@@ -284,6 +285,32 @@ LRESULT CALLBACK BoxWatcher::Hook(int code, WPARAM wp, LPARAM lp) {
     }
   }
   return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
+std::optional<int> RerunInFreshFolder(int argc, char** argv, const wchar_t* flagVar,
+                                      const wchar_t* prefix,
+                                      std::initializer_list<const wchar_t*> files) {
+  wchar_t flag[8];
+  if (::GetEnvironmentVariableW(flagVar, flag, 8) != 0) return std::nullopt;
+  TempDir home(prefix);
+  const std::wstring dir = home.path();
+  wchar_t self[MAX_PATH * 4];
+  const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+  const std::wstring selfPath(self, n);
+  const std::wstring exe = dir + selfPath.substr(selfPath.find_last_of(L'\\'));
+  if (!CopyFileTo(selfPath, exe)) return 2;
+  for (const wchar_t* f : files)
+    if (!CopyFileTo(BinDir() + L"\\" + f, dir + L"\\" + f)) return 2;
+  std::wstring cmd = L"\"" + exe + L"\"";
+  for (int i = 1; i < argc; ++i) cmd += L" \"" + Wide(argv[i]) + L"\"";
+  Process child;
+  const std::wstring out = dir + L"\\output.txt";
+  if (!child.Start(cmd, dir, {{flagVar, L"1"}}, out)) return 2;
+  const auto code = child.Wait(INFINITE);
+  const std::string text = ReadText(out);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  return code ? static_cast<int>(*code) : 3;
 }
 
 }  // namespace qx::test

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,14 @@ std::wstring Wide(const std::string& utf8);
 std::string Gbk(const std::string& utf8);       // UTF-8 -> code page 936 bytes
 std::string GbkToUtf8(const std::string& gbk);  // code page 936 bytes -> UTF-8
 std::vector<std::string> SplitLines(const std::string& text);  // on LF, CR dropped
+
+// Tests that need a program folder of their own (files beside the executable, an ini file)
+// run again from a fresh temporary folder holding a copy of this program and of the named
+// files of BinDir(). Gives the copy's exit code, or nothing when this already is the copy
+// (flagVar set), which then runs its tests.
+std::optional<int> RerunInFreshFolder(int argc, char** argv, const wchar_t* flagVar,
+                                      const wchar_t* prefix,
+                                      std::initializer_list<const wchar_t*> files);
 
 // A child process; killed at the end if it still runs.
 class Process {

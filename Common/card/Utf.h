@@ -1,14 +1,14 @@
-// UTF-8 and UTF-16 conversions for the simulators' scenario and journal texts.
+// UTF-8 and UTF-16 conversions of texts that the programs and the simulators read and write.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace qx::readersim {
+namespace qx::card {
 
 // Invalid sequences become U+FFFD.
 std::u16string Utf16FromUtf8(std::string_view text);
 // Unpaired surrogates become U+FFFD.
 std::string Utf8FromUtf16(std::u16string_view text);
 
-}  // namespace qx::readersim
+}  // namespace qx::card

@@ -1,9 +1,9 @@
-// UTF-8 and UTF-16 conversions for the simulators' scenario and journal texts.
-#include "Utf.h"
+// UTF-8 and UTF-16 conversions.
+#include "card/Utf.h"
 
 #include <cstdint>
 
-namespace qx::readersim {
+namespace qx::card {
 
 namespace {
 
@@ -97,4 +97,4 @@ std::string Utf8FromUtf16(std::u16string_view text) {
   return out;
 }
 
-}  // namespace qx::readersim
+}  // namespace qx::card
