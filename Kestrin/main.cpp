@@ -18,9 +18,6 @@
 #include "qryLog.h"
 #include "setport.h"
 #include "win/FolderDialog.h"
-#if defined(KESTRIN_HAS_PRINTING)
-#include "Printing.h"
-#endif
 #include "win/Menu.h"
 #include "win/Text.h"
 
@@ -577,27 +574,11 @@ void TForm_main::nimegClick() {
   if (AutoFlag == 1) SetTimeauto(true);
 }
 
-// The prints stop the timer at their start and start it again after their success message
-// when automatic mode is on; an error leaves it stopped. Without the print unit in the build
-// both commands do nothing.
-void TForm_main::nprintClick() {
-#if defined(KESTRIN_HAS_PRINTING)
-  PrintCardCopy(copy_, AutoTimerHooks{[this] { SetTimeauto(false); },
-                                      [this] {
-                                        if (AutoFlag == 1) SetTimeauto(true);
-                                      }});
-#endif
-}
+// The desk does not print yet: the card and document prints do nothing, and leave the
+// automatic-verification timer as it is.
+void TForm_main::nprintClick() {}
 
-void TForm_main::fileprintClick() {
-#if defined(KESTRIN_HAS_PRINTING)
-  PrintDocument(ExeFolderFile(L"da.bmp"), photo_, Fields(),
-                AutoTimerHooks{[this] { SetTimeauto(false); },
-                               [this] {
-                                 if (AutoFlag == 1) SetTimeauto(true);
-                               }});
-#endif
-}
+void TForm_main::fileprintClick() {}
 
 void TForm_main::Y1Click() {
   if (!dataMd) throw std::runtime_error("数据模块未创建");
