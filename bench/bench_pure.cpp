@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Base64.h"
+#include "SampleCard.h"
 #include "card/CardTextBlock.h"
 #include "card/Gbk.h"
 #include "card/Packets.h"
@@ -66,17 +67,7 @@ BENCHMARK(Base64Decode)->Arg(64)->Arg(20000);
 
 // One poll's worth of card text: the 1000-byte block cut into its fields.
 void CutCardText(benchmark::State& state) {
-  qx::card::CardTextInput c;
-  c.name = u"张三";
-  c.sex = u"1";
-  c.nation = u"01";
-  c.birth = u"19800101";
-  c.address = u"北京市东城区景山前街4号";
-  c.id = u"110101198001010011";
-  c.authority = u"北京市公安局东城分局";
-  c.validStart = u"20060101";
-  c.validEnd = u"20260101";
-  std::vector<uint8_t> block = qx::card::BuildCardTextBytes(c);
+  std::vector<uint8_t> block = qx::card::BuildCardTextBytes(qx::test::SampleCardInput());
   block.resize(1000, 0x20);
   for (auto _ : state) benchmark::DoNotOptimize(qx::card::CutCardText(block.data(), block.size()));
 }

@@ -66,25 +66,6 @@ std::string IniValue(const wchar_t* section, const wchar_t* key) {
 
 // ---- modal windows -----------------------------------------------------------------------
 
-std::map<UINT_PTR, std::function<void()>>& Pending() {
-  static std::map<UINT_PTR, std::function<void()>> pending;
-  return pending;
-}
-
-void CALLBACK LaterTick(HWND, UINT, UINT_PTR id, DWORD) {
-  ::KillTimer(nullptr, id);
-  auto it = Pending().find(id);
-  if (it == Pending().end()) return;
-  std::function<void()> g = std::move(it->second);
-  Pending().erase(it);
-  g();
-}
-
-// Runs f from this thread's message loop (a modal one too) ms from now.
-void Later(UINT ms, std::function<void()> f) {
-  const UINT_PTR id = ::SetTimer(nullptr, 0, ms, &LaterTick);
-  Pending()[id] = std::move(f);
-}
 
 // Answers message boxes (recording them) and hands each dialog, at its first activation, to
 // onDialog; afterBox runs once a box has been answered.

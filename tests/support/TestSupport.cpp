@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <map>
 
 namespace qx::test {
 
@@ -311,6 +312,26 @@ std::optional<int> RerunInFreshFolder(int argc, char** argv, const wchar_t* flag
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
   return code ? static_cast<int>(*code) : 3;
+}
+
+namespace {
+std::map<UINT_PTR, std::function<void()>>& Pending() {
+  static std::map<UINT_PTR, std::function<void()>> pending;
+  return pending;
+}
+void CALLBACK LaterTick(HWND, UINT, UINT_PTR id, DWORD) {
+  ::KillTimer(nullptr, id);
+  auto it = Pending().find(id);
+  if (it == Pending().end()) return;
+  std::function<void()> g = std::move(it->second);
+  Pending().erase(it);
+  g();
+}
+}  // namespace
+
+void Later(UINT ms, std::function<void()> f) {
+  const UINT_PTR id = ::SetTimer(nullptr, 0, ms, &LaterTick);
+  Pending()[id] = std::move(f);
 }
 
 }  // namespace qx::test

@@ -52,6 +52,9 @@ std::string Gbk(const std::string& utf8);       // UTF-8 -> code page 936 bytes
 std::string GbkToUtf8(const std::string& gbk);  // code page 936 bytes -> UTF-8
 std::vector<std::string> SplitLines(const std::string& text);  // on LF, CR dropped
 
+// Runs f from this thread's message loop (a modal one too) ms from now.
+void Later(UINT ms, std::function<void()> f);
+
 // Tests that need a program folder of their own (files beside the executable, an ini file)
 // run again from a fresh temporary folder holding a copy of this program and of the named
 // files of BinDir(). Gives the copy's exit code, or nothing when this already is the copy
