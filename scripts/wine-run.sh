@@ -10,4 +10,11 @@ fi
 [[ -n "$prefix" ]] || prefix="$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix"
 source "$(dirname "$0")/wine-env.sh"
 qx_wine_setup "$prefix"
-exec wine "$@"
+# The output goes through a file: a Wine service that a program happens to start inherits
+# its output handles and may outlive it, and CTest would wait on a pipe held that way.
+out=$(mktemp)
+rc=0
+wine "$@" </dev/null >"$out" 2>&1 || rc=$?
+cat "$out"
+rm -f "$out"
+exit "$rc"
