@@ -170,12 +170,6 @@ class Modal {
   }};
 };
 
-std::wstring BoxTexts(const std::vector<SeenBox>& boxes) {
-  std::wstring s;
-  for (const SeenBox& b : boxes) s += b.text + L"|";
-  return s;
-}
-
 // ---- the window ----------------------------------------------------------------------------
 
 class Flow : public ::testing::Test {

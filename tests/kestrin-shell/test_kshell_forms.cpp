@@ -93,12 +93,6 @@ class Modal {
   }};
 };
 
-std::wstring BoxTexts(const std::vector<SeenBox>& boxes) {
-  std::wstring s;
-  for (const SeenBox& b : boxes) s += b.text + L"|";
-  return s;
-}
-
 // ---- main window -------------------------------------------------------------------------
 
 class MainForm : public ::testing::Test {

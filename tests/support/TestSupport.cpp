@@ -334,4 +334,10 @@ void Later(UINT ms, std::function<void()> f) {
   Pending()[id] = std::move(f);
 }
 
+std::wstring BoxTexts(const std::vector<SeenBox>& boxes) {
+  std::wstring s;
+  for (const SeenBox& b : boxes) s += b.text + L"|";
+  return s;
+}
+
 }  // namespace qx::test

@@ -92,6 +92,9 @@ struct SeenBox {
   std::wstring text;   // static 0xFFFF of a message box; empty for other dialogs
   std::wstring className;
 };
+// The texts of the boxes seen, each followed by "|", for one readable comparison.
+std::wstring BoxTexts(const std::vector<SeenBox>& boxes);
+
 class BoxWatcher {
  public:
   // answer(box hwnd, seen) is called at HCBT_ACTIVATE; by default it presses IDOK.
