@@ -7,7 +7,17 @@ if(QX_WIN32)
   # No mingw runtime DLL is shipped: everything links statically.
   add_link_options(-static -static-libgcc -static-libstdc++)
 
-  set(QX_DEPS_PREFIX "${CMAKE_SOURCE_DIR}/.deps/i686" CACHE PATH "i686 third-party prefix")
+  # i686 is the shipped build; x86_64 runs the same sources and tests on 64-bit-only hosts.
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(QX_ARCH x86_64)
+    set(QX_WINE_ARCH win64)
+  else()
+    set(QX_ARCH i686)
+    set(QX_WINE_ARCH win32)
+  endif()
+  find_program(QX_DLLTOOL NAMES ${QX_ARCH}-w64-mingw32-dlltool REQUIRED)
+
+  set(QX_DEPS_PREFIX "${CMAKE_SOURCE_DIR}/.deps/${QX_ARCH}" CACHE PATH "third-party prefix of this architecture")
   if(EXISTS ${QX_DEPS_PREFIX}/lib/libcrypto.a)
     add_library(qx::crypto STATIC IMPORTED GLOBAL)
     set_target_properties(qx::crypto PROPERTIES
@@ -24,7 +34,7 @@ if(QX_WIN32)
 
   # Tests run under Wine; the emulator makes sure the prefix and a display are there.
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --prefix ${CMAKE_BINARY_DIR}/wineprefix)
+      ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --prefix ${CMAKE_BINARY_DIR}/wineprefix --arch ${QX_WINE_ARCH})
 else()
   add_compile_options(-Wall -Wextra -fno-omit-frame-pointer -fsanitize=address,undefined
                       -fno-sanitize-recover=all)
@@ -32,7 +42,7 @@ else()
 endif()
 
 # SQLite is C source: both builds compile the amalgamation that the dependency script unpacked.
-set(QX_SQLITE_SOURCE "${CMAKE_SOURCE_DIR}/.deps/i686/src/sqlite3" CACHE PATH "SQLite amalgamation")
+set(QX_SQLITE_SOURCE "${CMAKE_SOURCE_DIR}/.deps/src/sqlite3" CACHE PATH "SQLite amalgamation")
 if(EXISTS ${QX_SQLITE_SOURCE}/sqlite3.c)
   add_library(qx_sqlite3 STATIC ${QX_SQLITE_SOURCE}/sqlite3.c)
   target_include_directories(qx_sqlite3 SYSTEM PUBLIC ${QX_SQLITE_SOURCE})
@@ -58,4 +68,22 @@ function(qx_add_test name)
   if(T_DESKTOP)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK desktop)
   endif()
+endfunction()
+
+# qx_arch_def(OUT_VAR DEF): the .def file for this architecture. Sources write stdcall names
+# decorated (SDT_OpenPort@4) as x86 has them; x64 has no decoration, so there the
+# decorations are dropped into a copy in the build tree. Ordinals (" @1") stay.
+function(qx_arch_def out def)
+  if(QX_ARCH STREQUAL "i686")
+    set(${out} ${def} PARENT_SCOPE)
+    return()
+  endif()
+  get_filename_component(name ${def} NAME)
+  file(READ ${def} text)
+  string(REGEX REPLACE "([A-Za-z0-9_])@[0-9]+" "\\1" text "${text}")
+  set(copy ${CMAKE_CURRENT_BINARY_DIR}/${QX_ARCH}-${name})
+  file(WRITE ${copy}.tmp "${text}")
+  file(COPY_FILE ${copy}.tmp ${copy} ONLY_IF_DIFFERENT)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+  set(${out} ${copy} PARENT_SCOPE)
 endfunction()

@@ -1,4 +1,5 @@
-# Cross toolchain: Debian's mingw-w64 for 32-bit Windows (the reader libraries are 32-bit).
+# Cross toolchain: Debian's mingw-w64 for 32-bit Windows, the shipped build (the reader
+# libraries at front desks are 32-bit).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

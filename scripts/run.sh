@@ -11,11 +11,15 @@ cd "$top"
 build="${QX_BUILD_DIR:-$top/build}"
 
 bash scripts/deps.sh
-cmake -S . -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+source scripts/wine-env.sh
+# The shipped i686 build where this host runs 32-bit code, else the x64 one.
+win=$(qx_host_win_build)
+echo "== Windows build: $win"
+cmake -S . -B "$build/$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(qx_win_toolchain "$win")" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build/win32" -j "$(nproc)" --target Cardpost Encode sdtapi WltRS QuorixConsoleSim
+cmake --build "$build/$win" -j "$(nproc)" --target Cardpost Encode sdtapi WltRS QuorixConsoleSim
 
-bin="$build/win32/bin"
+bin="$build/$win/bin"
 demo="$top/out/demo"
 rm -rf "$demo"
 mkdir -p "$demo/Cardpost" "$demo/Console/Logs" "$demo/Console/Photos/TempUser"
@@ -50,9 +54,8 @@ valid_end = 长期
 INI
 : > "$demo/Cardpost/reader-journal.txt"
 
-source scripts/wine-env.sh
-prefix="$build/win32/wineprefix"
-qx_wine_setup "$prefix"
+prefix="$build/$win/wineprefix"
+qx_wine_setup "$prefix" "$win"
 winpath() { winepath -w "$1" 2>/dev/null; }
 
 wine reg add 'HKLM\Software\Drelmoor\QuorixConsole' /v ExePath /t REG_SZ \

@@ -1,6 +1,8 @@
 # Sourced by the scripts that run programs under Wine.
-# qx_wine_setup PREFIX: exports the environment for PREFIX, starts a private Xvfb when no
-# display is given, initialises the prefix once and keeps a wineserver running for it.
+# qx_wine_setup PREFIX [win32|win64]: exports the environment for PREFIX (a 32-bit or a 64-bit
+# prefix, win32 by default), starts a private Xvfb when no display is given, initialises the
+# prefix once and keeps a wineserver running for it.
+# qx_host_runs_win32: true when this host executes 32-bit x86 code (wine32 can start).
 
 qx_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -53,10 +55,45 @@ qx_init_prefix() {
   wineserver -w </dev/null >/dev/null 2>&1
 }
 
+qx_host_runs_win32() {
+  # Executing the 32-bit loader is the only sure test: the kernel may carry IA-32 support
+  # and still refuse 32-bit code at run time.
+  [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# qx_host_win_build: the Windows build to run here: win32 (the shipped one) where the host
+# executes it, else win64. qx_win_toolchain BUILD: its CMake toolchain file.
+qx_host_win_build() { if qx_host_runs_win32; then echo win32; else echo win64; fi; }
+qx_win_toolchain() {
+  case "$1" in
+    win32) echo "$qx_here/../cmake/mingw-i686.cmake" ;;
+    win64) echo "$qx_here/../cmake/mingw-x86_64.cmake" ;;
+  esac
+}
+
+# Debian's wine and wine-stable pick the 32-bit loader whenever wine32 is installed, and the
+# tool launchers (wineboot, winepath, ...) go through wine-stable: for a 64-bit prefix both
+# names are shadowed by the 64-bit loader.
+qx_use_wine64() {
+  local bin=$1
+  mkdir -p "$bin"
+  local n
+  for n in wine wine-stable; do
+    if [[ ! -x "$bin/$n" ]]; then
+      printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' > "$bin/$n.tmp"
+      chmod +x "$bin/$n.tmp"; mv -f "$bin/$n.tmp" "$bin/$n"
+    fi
+  done
+  case ":$PATH:" in *":$bin:"*) ;; *) export PATH="$bin:$PATH" ;; esac
+  export WINELOADER=/usr/lib/wine/wine64
+}
+
 qx_wine_setup() {
-  local prefix=$1
+  local prefix=$1 arch=${2:-win32}
   mkdir -p "$(dirname "$prefix")"
-  export WINEPREFIX="$prefix" WINEARCH=win32
+  prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")"  # Wine wants it absolute
+  export WINEPREFIX="$prefix" WINEARCH=$arch
+  if [[ "$arch" == win64 ]]; then qx_use_wine64 "$prefix.bin"; fi
   export WINEDEBUG="${WINEDEBUG:--all}"
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"

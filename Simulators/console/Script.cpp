@@ -56,12 +56,12 @@ class Runner {
       const Record& r = all[printed_];
       const std::string view = Describe(r);
       char head[160];
-      std::snprintf(head, sizeof head, "t=%u window=%s dwData=%lu cbData=%lu", r.ms, r.window.c_str(),
-                    static_cast<unsigned long>(r.dwData), static_cast<unsigned long>(r.cbData));
+      std::snprintf(head, sizeof head, "t=%u window=%s dwData=%llu cbData=%lu", r.ms, r.window.c_str(),
+                    static_cast<unsigned long long>(r.dwData), static_cast<unsigned long>(r.cbData));
       out_(std::string("received ") + head + ": " + view);
       if (record_) {
-        std::fprintf(record_, "t=%u\twindow=%s\tdwData=%lu\tcbData=%lu\thex=%s\tview=%s\n", r.ms,
-                     r.window.c_str(), static_cast<unsigned long>(r.dwData),
+        std::fprintf(record_, "t=%u\twindow=%s\tdwData=%llu\tcbData=%lu\thex=%s\tview=%s\n", r.ms,
+                     r.window.c_str(), static_cast<unsigned long long>(r.dwData),
                      static_cast<unsigned long>(r.cbData), HexBytes(r.bytes.data(), r.bytes.size()).c_str(),
                      view.c_str());
         std::fflush(record_);

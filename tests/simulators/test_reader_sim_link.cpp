@@ -24,9 +24,9 @@ std::map<std::string, std::vector<std::string>> ImportsOfThisProgram() {
        ++d) {
     std::vector<std::string>& names = out[reinterpret_cast<const char*>(base + d->Name)];
     const DWORD lookup = d->OriginalFirstThunk != 0 ? d->OriginalFirstThunk : d->FirstThunk;
-    for (const auto* t = reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + lookup); t->u1.AddressOfData != 0;
+    for (const auto* t = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + lookup); t->u1.AddressOfData != 0;
          ++t) {
-      if (IMAGE_SNAP_BY_ORDINAL32(t->u1.Ordinal)) continue;
+      if (IMAGE_SNAP_BY_ORDINAL(t->u1.Ordinal)) continue;
       names.emplace_back(reinterpret_cast<const char*>(
           reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + t->u1.AddressOfData)->Name));
     }
