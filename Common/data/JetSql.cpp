@@ -1,8 +1,7 @@
-// Jet dialect translation and LIKE matching.
+// Jet dialect translation.
 #include "data/JetSql.h"
 
 #include <cstdio>
-#include <vector>
 
 #include "data/DataError.h"
 
@@ -153,58 +152,6 @@ std::string TranslateJetSql(std::string_view sql) {
     }
   }
   return out;
-}
-
-bool JetLike(std::string_view pattern, std::string_view text, char escape) {
-  // Pattern as characters, each a literal or a wildcard.
-  struct Item {
-    enum Kind { Lit, Any, One } kind;
-    std::string_view ch;
-  };
-  std::vector<Item> items;
-  for (size_t i = 0; i < pattern.size();) {
-    size_t n = CharLen(pattern, i);
-    if (escape && n == 1 && pattern[i] == escape && i + 1 < pattern.size()) {
-      ++i;
-      n = CharLen(pattern, i);
-      items.push_back({Item::Lit, pattern.substr(i, n)});
-    } else if (n == 1 && pattern[i] == '%') {
-      items.push_back({Item::Any, {}});
-    } else if (n == 1 && pattern[i] == '_') {
-      items.push_back({Item::One, {}});
-    } else {
-      items.push_back({Item::Lit, pattern.substr(i, n)});
-    }
-    i += n;
-  }
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  auto same = [&](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    if (a.size() == 1) return fold(a[0]) == fold(b[0]);
-    return a == b;
-  };
-  // Greedy match with backtracking to the last "%".
-  size_t p = 0, t = 0;
-  size_t starP = std::string_view::npos, starT = 0;
-  while (t < text.size()) {
-    size_t n = CharLen(text, t);
-    if (p < items.size() && items[p].kind == Item::Any) {
-      starP = p++;
-      starT = t;
-    } else if (p < items.size() &&
-               (items[p].kind == Item::One || same(items[p].ch, text.substr(t, n)))) {
-      ++p;
-      t += n;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      starT += CharLen(text, starT);
-      t = starT;
-    } else {
-      return false;
-    }
-  }
-  while (p < items.size() && items[p].kind == Item::Any) ++p;
-  return p == items.size();
 }
 
 }  // namespace qx::data

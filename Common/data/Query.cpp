@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include "data/CodePage.h"
 #include "data/JetSql.h"
 
 namespace qx::data {
@@ -147,7 +148,7 @@ std::string Field::AsString() const {
       std::snprintf(buf, sizeof buf, "%.15g", v.real);
       return buf;
     }
-    case Value::Kind::Text:
+    case Value::Kind::Text: return Cp936FromUtf8(v.bytes);
     case Value::Kind::Blob: return v.bytes;
     default: return {};
   }
@@ -163,10 +164,10 @@ std::int64_t Field::AsInteger() const {
       char* end = nullptr;
       long long n = std::strtoll(v.bytes.c_str(), &end, 10);
       if (v.bytes.empty() || errno != 0 || end != v.bytes.c_str() + v.bytes.size())
-        throw DataError("'" + v.bytes + "' is not a valid integer value of field " + name_);
+        throw DataError("'" + v.bytes + "' is not a valid integer value of field " + Utf8FromCp936(name_));
       return n;
     }
-    case Value::Kind::Blob: throw DataError("field " + name_ + " holds bytes, not an integer");
+    case Value::Kind::Blob: throw DataError("field " + Utf8FromCp936(name_) + " holds bytes, not an integer");
     default: return 0;
   }
 }
@@ -180,22 +181,23 @@ double Field::AsFloat() const {
       char* end = nullptr;
       double d = std::strtod(v.bytes.c_str(), &end);
       if (v.bytes.empty() || end != v.bytes.c_str() + v.bytes.size())
-        throw DataError("'" + v.bytes + "' is not a valid number value of field " + name_);
+        throw DataError("'" + v.bytes + "' is not a valid number value of field " + Utf8FromCp936(name_));
       return d;
     }
-    case Value::Kind::Blob: throw DataError("field " + name_ + " holds bytes, not a number");
+    case Value::Kind::Blob: throw DataError("field " + Utf8FromCp936(name_) + " holds bytes, not a number");
     default: return 0;
   }
 }
 
 std::vector<std::uint8_t> Field::AsBlob() const {
-  std::string s = Current().kind == Value::Kind::Null ? std::string() : AsString();
+  const Value& v = Current();
+  std::string s = v.kind == Value::Kind::Blob ? v.bytes : v.kind == Value::Kind::Null ? std::string() : AsString();
   return std::vector<std::uint8_t>(s.begin(), s.end());
 }
 
 void Field::Assign(Value v) {
   if (query_->state_ != DatasetState::Insert)
-    throw DataError("field " + name_ + " cannot be modified: no row is being inserted");
+    throw DataError("field " + Utf8FromCp936(name_) + " cannot be modified: no row is being inserted");
   query_->pending_[index_] = std::move(v);
   query_->assigned_[index_] = true;
 }
@@ -203,7 +205,7 @@ void Field::Assign(Value v) {
 void Field::SetAsString(std::string_view text) {
   Value v;
   v.kind = Value::Kind::Text;
-  v.bytes = std::string(text);
+  v.bytes = Utf8FromCp936(text);
   Assign(std::move(v));
 }
 
@@ -281,7 +283,7 @@ void Query::Open() {
   if (Active()) return;
   if (!connection_ || !connection_->Connected()) throw DataError("the connection is not open");
   if (sql_.empty()) throw DataError("the query has no SQL text");
-  const std::string sql = TranslateJetSql(sql_);
+  const std::string sql = Utf8FromCp936(TranslateJetSql(sql_));
   const char* tail = nullptr;
   Statement st(*connection_, sql, &tail);
   if (!st.get()) throw DataError("the query has no statement");
@@ -300,7 +302,7 @@ void Query::Open() {
     f->query_ = this;
     f->index_ = i;
     const char* name = sqlite3_column_name(st.get(), i);
-    f->name_ = name ? name : "";
+    f->name_ = Cp936FromUtf8(name ? name : "");
     typed[i] = TypeFromDecl(sqlite3_column_decltype(st.get(), i), f->type_);
     const char* t = sqlite3_column_table_name(st.get(), i);
     const char* c = sqlite3_column_origin_name(st.get(), i);
@@ -487,7 +489,7 @@ Field* Query::FindField(std::string_view name) {
 
 Field& Query::FieldByName(std::string_view name) {
   Field* f = FindField(name);
-  if (!f) throw DataError("field '" + std::string(name) + "' not found");
+  if (!f) throw DataError("field '" + Utf8FromCp936(name) + "' not found");
   return *f;
 }
 
@@ -536,7 +538,7 @@ void Query::Post() {
   std::vector<int> which;
   for (auto& f : fields_) {
     if (!assigned_[f->index_]) continue;
-    if (f->column_.empty()) throw DataError("field " + f->name_ + " cannot be modified");
+    if (f->column_.empty()) throw DataError("field " + Utf8FromCp936(f->name_) + " cannot be modified");
     cols += (cols.empty() ? "" : ",") + QuoteName(f->column_);
     marks += marks.empty() ? "?" : ",?";
     which.push_back(f->index_);

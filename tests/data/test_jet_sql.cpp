@@ -1,4 +1,4 @@
-// Jet dialect translation and Jet LIKE over GBK text.
+// Jet dialect translation.
 #include <gtest/gtest.h>
 
 #include "data/DataError.h"
@@ -40,34 +40,4 @@ TEST(JetSql, RejectedLiterals) {
                           "FDate>=#2010-1-1 13:00 PM#", "FDate>=#2010-1-1x#", "FDate>=#2010.1.1#",
                           "FDate>=##", "FDate>=#2010-1-1", "FName='open"})
     EXPECT_THROW(TranslateJetSql(bad), DataError) << bad;
-}
-
-TEST(JetLike, Patterns) {
-  struct Case {
-    const char* pattern;
-    const char* text;
-    bool match;
-  } cases[] = {
-      {"%", "", true},
-      {"%%", "anything", true},
-      {"%\xD5\xC5%", "\xD5\xC5\xC8\xFD", true},        // 张 in 张三
-      {"%\xD5\xC5%", "\xCD\xF5\xCE\xE5", false},       // not in 王五 (SQLite's own LIKE says yes)
-      {"%\xC5\xAE%", "\xC4\xD0\xC5\xAE", true},        // 女 as a whole character
-      {"%\xC5\xAE%", "\xC4\xC5\xAE\xD0", false},       // the same bytes straddling two characters
-      {"_", "\xD5\xC5", true},                         // one double-byte character
-      {"__", "\xD5\xC5", false},
-      {"%abc%", "xxABCxx", true},                      // single-byte letters ignore case
-      {"\x81\x41", "\x81\x61", false},                 // a trail byte is not a letter
-      {"%\x81\x5F%", "\x81\x5F", true},                // a trail byte 0x5F is not "_"
-      {"\x81\x5F", "\x81\x41", false},
-      {"a%b%c", "aXbYc", true},
-      {"a%b%c", "aXbY", false},
-      {"%ab", "aab", true},
-      {"1100%", "110000198001011234", true},
-      {"", "", true},
-      {"", "x", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(JetLike(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;
-  EXPECT_TRUE(JetLike("10!%", "10%", '!'));
-  EXPECT_FALSE(JetLike("10!%", "100", '!'));
 }

@@ -182,6 +182,51 @@ TEST_F(Store, RecordQueryConditions) {
   EXPECT_THROW(Names("select *  from TLog  where (FName  like '%O'Hara%') and  1=1"), DataError);
 }
 
+// Jet's LIKE on the desk's GBK texts: the store holds them as UTF-8, and SQLite's LIKE matches
+// characters whole and folds ASCII case, as Jet does.
+TEST_F(Store, LikeMatchesGbkCharactersWhole) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+    bool match;
+  } cases[] = {
+      {"%", "", true},
+      {"%%", "anything", true},
+      {"%\xD5\xC5%", "\xD5\xC5\xC8\xFD", true},        // 张 in 张三
+      {"%\xD5\xC5%", "\xCD\xF5\xCE\xE5", false},       // not in 王五
+      {"%\xC5\xAE%", "\xC4\xD0\xC5\xAE", true},        // 女 as a whole character
+      {"%\xC5\xAE%", "\xC4\xC5\xAE\xD0", false},       // the same bytes straddling two characters
+      {"_", "\xD5\xC5", true},                         // one double-byte character
+      {"__", "\xD5\xC5", false},
+      {"%abc%", "xxABCxx", true},                      // single-byte letters ignore case
+      {"\x81\x41", "\x81\x61", false},                 // a trail byte is not a letter
+      {"%\x81\x5F%", "\x81\x5F", true},                // a trail byte 0x5F is not "_"
+      {"\x81\x5F", "\x81\x41", false},
+      {"a%b%c", "aXbYc", true},
+      {"a%b%c", "aXbY", false},
+      {"%ab", "aab", true},
+      {"1100%", "110000198001011234", true},
+      {"", "", true},
+      {"", "x", false},
+  };
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    q.Append();
+    q.FieldByName("FNo").SetAsString(std::to_string(i));
+    q.FieldByName("FName").SetAsString(cases[i].text);
+    q.Post();
+  }
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string sql = "select * from TLog where FNo='" + std::to_string(i) + "' and FName like '" + c.pattern + "'";
+    EXPECT_EQ(Names(sql).size(), c.match ? 1u : 0u) << c.pattern << " / " << c.text;
+  }
+  EXPECT_EQ(Names("select * from TLog where FNo='7' and '10%' like '10!%' escape '!'").size(), 1u);
+  EXPECT_EQ(Names("select * from TLog where FNo='7' and '100' like '10!%' escape '!'").size(), 0u);
+}
+
 TEST_F(Store, ExportQueryKeepsAliasesAndKinds) {
   Fill();
   Query q(&conn_, CursorKind::Static);

@@ -417,7 +417,7 @@ TEST_F(QryLog, ExportThroughTheSaveDialog) {
   form_->ckbAll.SetChecked(true);
   Click(form_->btnQry);
   // A card logged after the query: the export runs its query again and holds it too.
-  fixture::ExecSql(db_, "insert into TLog (FNo,FName,FDate) values ('1','" + G("赵六") + "','2010-01-01 00:00:00')");
+  fixture::ExecSql(db_, "insert into TLog (FNo,FName,FDate) values ('1','赵六','2010-01-01 00:00:00')");
 
   SaveAs answer(form_->hwnd(), dir_ / L"记录");
   BoxWatcher boxes(answer.Answer());
