@@ -60,7 +60,7 @@ void FileSink::Write(const std::uint8_t* data, std::size_t size) {
     throw ExportError("Cannot write the worksheet file (error " + std::to_string(::GetLastError()) + ")");
 }
 
-void TDS2Excel::ExportToFile(const std::wstring& fileName, bool withHeader) {
+biff::SheetStats TDS2Excel::ExportToFile(const std::wstring& fileName, bool withHeader) {
   WithHeader = withHeader;
   if (::GetFileAttributesW(fileName.c_str()) != INVALID_FILE_ATTRIBUTES &&
       !::DeleteFileW(fileName.c_str()))
@@ -69,7 +69,7 @@ void TDS2Excel::ExportToFile(const std::wstring& fileName, bool withHeader) {
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw ExportError("Cannot create file \"" + PathText(fileName) + "\"");
   FileSink sink(file.get());
-  ExportToStream(sink);
+  return ExportToStream(sink);
 }
 
 biff::SheetStats TDS2Excel::ExportToStream(biff::ByteSink& stream) {

@@ -65,8 +65,9 @@ class TDS2Excel {
 
   // Replaces the file with a new worksheet of the query's rows: an existing file is deleted,
   // the new one made by an exclusive create and closed also when the export fails (a partial
-  // file may then be left). Errors: ExportError, and the query's DataError.
-  void ExportToFile(const std::wstring& fileName, bool withHeader);
+  // file may then be left). Errors: ExportError, and the query's DataError. Tells how many rows
+  // were written and whether the sheet's last row left some out.
+  biff::SheetStats ExportToFile(const std::wstring& fileName, bool withHeader);
   // Start record, header row when WithHeader, the rows, end record.
   biff::SheetStats ExportToStream(biff::ByteSink& stream);
 

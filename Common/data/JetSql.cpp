@@ -2,6 +2,7 @@
 #include "data/JetSql.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "data/DataError.h"
 
@@ -152,6 +153,60 @@ std::string TranslateJetSql(std::string_view sql) {
     }
   }
   return out;
+}
+
+std::string KeySelectSql(std::string_view sql) {
+  struct Word {
+    std::string upper;
+    size_t at;
+  };
+  std::vector<Word> words;  // outside parentheses, quotes and comments
+  int depth = 0;
+  auto wordChar = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+           c >= 0x80;
+  };
+  for (size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const char close = c == '[' ? ']' : c;
+      const size_t end = sql.find(close, i + 1);
+      if (end == std::string_view::npos) return {};
+      i = end + 1;  // a doubled quote reads as two quoted runs, which is the same here
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      const size_t end = sql.find('\n', i);
+      i = end == std::string_view::npos ? sql.size() : end + 1;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      const size_t end = sql.find("*/", i + 2);
+      if (end == std::string_view::npos) return {};
+      i = end + 2;
+    } else if (c == '(') {
+      ++depth, ++i;
+    } else if (c == ')') {
+      --depth, ++i;
+    } else if (wordChar(static_cast<unsigned char>(c))) {
+      const size_t start = i;
+      while (i < sql.size() && wordChar(static_cast<unsigned char>(sql[i]))) ++i;
+      if (depth == 0) {
+        std::string w(sql.substr(start, i - start));
+        for (char& ch : w)
+          if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+        words.push_back({std::move(w), start});
+      }
+    } else {
+      ++i;
+    }
+  }
+  if (words.size() < 2 || words[0].upper != "SELECT" || words[1].upper == "DISTINCT" || words[1].upper == "ALL")
+    return {};
+  size_t from = std::string_view::npos;
+  for (const Word& w : words) {
+    for (const char* bad : {"UNION", "INTERSECT", "EXCEPT", "GROUP", "HAVING", "WINDOW", "WITH", "VALUES"})
+      if (w.upper == bad) return {};
+    if (w.upper == "FROM" && from == std::string_view::npos) from = w.at;
+  }
+  if (from == std::string_view::npos) return {};
+  return "SELECT rowid " + std::string(sql.substr(from));
 }
 
 }  // namespace qx::data

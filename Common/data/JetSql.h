@@ -19,4 +19,9 @@ namespace qx::data {
 // become "YYYY-MM-DD HH:MM:SS". Throws DataError for an unreadable or unterminated literal.
 std::string TranslateJetSql(std::string_view sql);
 
+// For a plain "SELECT <columns> FROM <rest>" the statement "SELECT rowid FROM <rest>", which
+// names the same rows by their keys; empty for anything else (DISTINCT, a compound, grouping,
+// a common table expression, no FROM), whose rows have no key to be read by later.
+std::string KeySelectSql(std::string_view sql);
+
 }  // namespace qx::data

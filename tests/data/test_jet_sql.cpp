@@ -41,3 +41,24 @@ TEST(JetSql, RejectedLiterals) {
                           "FDate>=##", "FDate>=#2010-1-1", "FName='open"})
     EXPECT_THROW(TranslateJetSql(bad), DataError) << bad;
 }
+
+TEST(JetSql, KeySelect) {
+  struct Case {
+    const char* sql;
+    const char* keys;  // "" : the rows have no keys to read them by later
+  } cases[] = {
+      {"select *  from TLog  where (FName  like '%a%') and  1=1",
+       "SELECT rowid from TLog  where (FName  like '%a%') and  1=1"},
+      {"select FId as ID,FNo as \xE8\xBA\xAB,FDate as d  from TLog ", "SELECT rowid from TLog "},
+      {"SELECT (select 1 from T) as x, 'from' as y FROM TLog", "SELECT rowid FROM TLog"},
+      {"select [from], \"from\" from TLog -- from\n where 1", "SELECT rowid from TLog -- from\n where 1"},
+      {"select distinct FName from TLog", ""},
+      {"select all FName from TLog", ""},
+      {"select FName from TLog union select FNo from TLog", ""},
+      {"select FName from TLog group by FName", ""},
+      {"with t as (select 1) select * from t", ""},
+      {"select 1", ""},
+      {"select 'unterminated from TLog", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(KeySelectSql(c.sql), c.keys) << c.sql;
+}

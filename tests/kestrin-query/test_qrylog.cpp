@@ -504,6 +504,36 @@ TEST_F(QryLog, ExportCancelledOrNeverQueried) {
   EXPECT_TRUE(qx::test::ListFiles(dir_.path(), L"*.xls").empty());
 }
 
+// More rows than the worksheet holds: the file keeps its row limit and the operator is told how
+// many rows were left out.
+TEST_F(QryLog, ExportPastTheRowLimitSaysWhatWasLeftOut) {
+  const int rows = 65600;
+  fixture::ExecSql(db_, "with recursive n(i) as (select 1 union all select i+1 from n where i<" + std::to_string(rows) +
+                            ") insert into TLog (FNo, FName, FDate) select printf('%018d', i), '张'||i,"
+                            " '2009-03-02 10:00:00' from n");
+  Open();
+  form_->ckbAll.SetChecked(true);
+  Click(form_->btnQry);
+  ASSERT_EQ(form_->DBLogQry.RowCount(), rows);
+  EXPECT_EQ(form_->DBLogQry.CellText(rows - 1, 3), W("张65600")) << "the grid reads the rows it shows";
+  SaveAs answer(form_->hwnd(), dir_ / L"big");
+  BoxWatcher boxes(answer.Answer());
+  Click(form_->btnExcel);
+  ASSERT_TRUE(qx::test::WaitUntil([&] { return !Boxes(boxes).empty(); }, 60000));
+  const auto seen = Boxes(boxes);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, ExportCutText(65535, rows - 65535));
+  EXPECT_EQ(seen[0].text, L"已导出65535条记录，超出工作表的行数上限，另有65条记录未导出！");
+  EXPECT_EQ(seen[0].caption, kTitle);
+  const auto bytes = qx::test::ReadBytes(dir_ / L"big.xls");
+  ASSERT_TRUE(bytes);
+  const auto f = qx::test::ReadBiff(*bytes);
+  ASSERT_TRUE(f.ok);
+  ASSERT_EQ(f.records.size(), 2u + 9u * 65536u);
+  EXPECT_EQ(f.records[f.records.size() - 2].row, 65535);
+  EXPECT_EQ(f.records[f.records.size() - 8].text, G("张65535"));
+}
+
 TEST_F(QryLog, PrintButtonCallsTheRecordPrint) {
   LogPeople();
   Open();
