@@ -1,4 +1,4 @@
-// Connection: data link resolution, opening the SQLite file, a store of GBK texts made Unicode.
+// Connection: data link resolution, opening the SQLite file, a store laid before brought up to date.
 #include "data/Connection.h"
 
 #include <algorithm>
@@ -72,7 +72,7 @@ void Connection::SetConnected(bool on) {
   } else {
     // A store laid before its texts were Unicode is converted now, or the connection fails.
     try {
-      MakeStoreUnicode(db);
+      UpgradeStore(db);
     } catch (const DataError& e) {
       msg = e.what();
     }

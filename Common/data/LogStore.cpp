@@ -1,4 +1,5 @@
-// Laying an empty log store, and turning a store of GBK texts into a Unicode one.
+// Laying an empty log store, and bringing a store laid before up to date: GBK texts made
+// Unicode, the key index added.
 #include "data/LogStore.h"
 
 #include <memory>
@@ -126,6 +127,16 @@ void Convert(sqlite3* db) {
   }
 }
 
+// TLog with its FId column; a database without it is left to fail at its first query.
+bool HasKeyColumn(sqlite3* db) {
+  Stmt info(db, "PRAGMA table_info(TLog)");
+  while (info.Step()) {
+    const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
+    if (c && sqlite3_stricmp(c, "FId") == 0) return true;
+  }
+  return false;
+}
+
 int UserVersion(sqlite3* db) {
   Stmt st(db, "PRAGMA user_version");
   return st.Step() ? sqlite3_column_int(st.get(), 0) : 0;
@@ -141,8 +152,8 @@ void CreateLogStore(const std::filesystem::path& file) {
   std::string msg;
   if (rc == SQLITE_OK) {
     try {
-      Exec(db, (std::string("BEGIN; ") + kLogTableSql + "; PRAGMA user_version=" +
-                std::to_string(kUnicodeStoreVersion) + "; COMMIT")
+      Exec(db, (std::string("BEGIN; ") + kLogTableSql + "; " + kLogKeyIndexSql + "; PRAGMA user_version=" +
+                std::to_string(kStoreVersion) + "; COMMIT")
                    .c_str());
     } catch (const DataError& e) {
       msg = e.what();
@@ -154,14 +165,16 @@ void CreateLogStore(const std::filesystem::path& file) {
   if (!msg.empty()) throw DataError("the log store cannot be created: " + PathToUtf8(file) + ": " + msg);
 }
 
-void MakeStoreUnicode(sqlite3* db) {
-  if (UserVersion(db) >= kUnicodeStoreVersion) return;
+void UpgradeStore(sqlite3* db) {
+  if (UserVersion(db) >= kStoreVersion) return;
   // Taken for writing at once, so that no one changes what is being converted.
   Exec(db, "BEGIN IMMEDIATE");
   try {
-    if (UserVersion(db) < kUnicodeStoreVersion) {
-      Convert(db);
-      Exec(db, ("PRAGMA user_version=" + std::to_string(kUnicodeStoreVersion)).c_str());
+    const int version = UserVersion(db);
+    if (version < kStoreVersion) {
+      if (version < kUnicodeStoreVersion) Convert(db);
+      if (HasKeyColumn(db)) Exec(db, kLogKeyIndexSql);
+      Exec(db, ("PRAGMA user_version=" + std::to_string(kStoreVersion)).c_str());
     }
     Exec(db, "COMMIT");
   } catch (...) {

@@ -13,17 +13,24 @@ inline constexpr char kLogTableSql[] =
     " FMZ TEXT, FBirth TEXT, FAddress TEXT, FBegin TEXT, FEnd TEXT, FSendDep TEXT, FDate TEXT,"
     " FPhoto BLOB)";
 
-// The database's user_version once its texts are UTF-8. Stores laid before kept code page 936
-// bytes and carry 0.
-inline constexpr int kUnicodeStoreVersion = 1;
+// Every row's key in a small index of its own: reading the keys of the whole table (the record
+// query's "全部", the export) scans it instead of the table's pages, which hold the photos too.
+// Its order is the table's, so the rows' order does not change.
+inline constexpr char kLogKeyIndexSql[] = "CREATE INDEX IF NOT EXISTS TLogKey ON TLog (FId)";
 
-// A new database file holding the empty TLog, marked as a Unicode store; an existing file is
-// replaced. Throws DataError.
+// The database's user_version: from 1 on its texts are UTF-8 (stores laid before kept code page
+// 936 bytes and carry 0); from 2 on TLog has its key index.
+inline constexpr int kUnicodeStoreVersion = 1;
+inline constexpr int kStoreVersion = 2;
+
+// A new database file holding the empty TLog and its key index, marked kStoreVersion; an
+// existing file is replaced. Throws DataError.
 void CreateLogStore(const std::filesystem::path& file);
 
-// Run by the connection on open. A store not yet marked Unicode is marked; when any of its
-// texts is not UTF-8 (the GBK of earlier stores), every text of every table is converted from
-// code page 936 first, all in one transaction. Throws DataError (the store then stays as it was).
-void MakeStoreUnicode(sqlite3* db);
+// Run by the connection on open, once for a store laid before kStoreVersion, all in one
+// transaction. A store not yet marked Unicode whose texts are not all UTF-8 (the GBK of earlier
+// stores) has every text of every table converted from code page 936; TLog gets its key index.
+// Throws DataError (the store then stays as it was).
+void UpgradeStore(sqlite3* db);
 
 }  // namespace qx::data

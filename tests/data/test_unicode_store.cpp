@@ -62,6 +62,20 @@ int UserVersion(const std::filesystem::path& db) {
   return v;
 }
 
+// How SQLite reads the keys of the whole table: from the key index, or from the table's pages.
+std::string KeyPlan(const std::filesystem::path& db) {
+  sqlite3* h = nullptr;
+  std::string plan;
+  if (sqlite3_open_v2(PathToUtf8(db).c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, "EXPLAIN QUERY PLAN SELECT rowid FROM TLog", -1, &st, nullptr) == SQLITE_OK)
+      while (sqlite3_step(st) == SQLITE_ROW) plan += reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(h);
+  return plan;
+}
+
 class UnicodeStore : public ::testing::Test {
  protected:
   void SetUp() override { db_ = fixture::LayLogStore(dir_.path()); }
@@ -96,7 +110,7 @@ class UnicodeStore : public ::testing::Test {
 }  // namespace
 
 TEST_F(UnicodeStore, TextsStoredAsUtf8ReadBackAsGbk) {
-  EXPECT_EQ(UserVersion(db_), kUnicodeStoreVersion) << "the laid store is marked Unicode";
+  EXPECT_EQ(UserVersion(db_), kStoreVersion) << "the laid store is marked Unicode";
   Connect();
   Query q(&conn_);
   q.SetSql("Select * from TLog");
@@ -156,7 +170,7 @@ TEST_F(UnicodeStore, PythonReadsTheNames) {
 TEST_F(UnicodeStore, GbkStoreIsConvertedOnceWhenOpened) {
   LayGbkStore();
   Connect();
-  EXPECT_EQ(UserVersion(db_), kUnicodeStoreVersion);
+  EXPECT_EQ(UserVersion(db_), kStoreVersion);
   EXPECT_EQ(RawTexts(db_, "FName"), (std::vector<std::string>{kNames[0].utf8, kNames[1].utf8, kNames[2].utf8}));
   EXPECT_EQ(RawTexts(db_, "FMZ"), std::vector<std::string>(3, "\xE6\xB1\x89"));
   EXPECT_EQ(LayerNames(), (std::vector<std::string>{kNames[0].gbk, kNames[1].gbk, kNames[2].gbk}));
@@ -173,11 +187,33 @@ TEST_F(UnicodeStore, GbkStoreIsConvertedOnceWhenOpened) {
   EXPECT_EQ(RawTexts(db_, "FName")[0], kNames[0].utf8);
 }
 
+// The whole table's keys come from the key index, not from pages shared with the photos: in the
+// store laid new, and in one laid before, which gets the index once when it is opened.
+TEST_F(UnicodeStore, KeysOfTheWholeTableComeFromTheKeyIndex) {
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  LayGbkStore();
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog");
+  Connect();
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  EXPECT_EQ(LayerNames(), (std::vector<std::string>{kNames[0].gbk, kNames[1].gbk, kNames[2].gbk}))
+      << "the rows keep their order";
+  conn_.SetConnected(false);
+
+  // A Unicode store without the index: its texts are left alone, the index is added.
+  std::filesystem::remove(db_);
+  fixture::ExecSql(db_, std::string(kLogTableSql) + "; insert into TLog (FName) values ('" + kNames[0].utf8 +
+                            "'); pragma user_version=" + std::to_string(kUnicodeStoreVersion));
+  Connect();
+  EXPECT_EQ(UserVersion(db_), kStoreVersion);
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  EXPECT_EQ(RawTexts(db_, "FName"), std::vector<std::string>{kNames[0].utf8});
+}
+
 TEST_F(UnicodeStore, UnmarkedStoreOfUtf8IsKept) {
   std::filesystem::remove(db_);
   fixture::ExecSql(db_, std::string(kLogTableSql) + "; insert into TLog (FName) values ('" + kNames[0].utf8 + "')");
   Connect();
-  EXPECT_EQ(UserVersion(db_), kUnicodeStoreVersion);
+  EXPECT_EQ(UserVersion(db_), kStoreVersion);
   EXPECT_EQ(RawTexts(db_, "FName"), std::vector<std::string>{kNames[0].utf8});
   EXPECT_EQ(LayerNames(), std::vector<std::string>{kNames[0].gbk});
 }
