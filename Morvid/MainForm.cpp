@@ -96,8 +96,9 @@ HICON LoadButtonIcon(int id) {
 }  // namespace
 
 MainForm::~MainForm() {
-  // The picture must outlive the control that shows it.
-  if (exists()) ::DestroyWindow(hwnd());
+  // While the form is whole: its end (OnFinalDestroy) runs, and the picture outlives the
+  // control that shows it.
+  Destroy();
 }
 
 bool MainForm::Create() {

@@ -515,6 +515,27 @@ TEST_F(QryLog, PrintButtonCallsTheRecordPrint) {
   Click(form_->btnPrint);  // without a handler: nothing
 }
 
+// Opened modeless, the window still takes the dialog keys: Tab moves to the next control,
+// Esc closes it.
+TEST_F(QryLog, ModelessWindowTakesTabAndEsc) {
+  Open();
+  HWND start = form_->ckbN.hwnd();
+  ::SetFocus(start);
+  ASSERT_EQ(::GetFocus(), start);
+  auto key = [](UINT vk) {
+    HWND focus = ::GetFocus();
+    ::PostMessageW(focus, WM_KEYDOWN, vk, 1);
+    ::PostMessageW(focus, WM_KEYUP, vk, 0xC0000001);
+    FlushEvents(20);
+  };
+  key(VK_TAB);
+  HWND next = ::GetFocus();
+  EXPECT_NE(next, start);
+  EXPECT_EQ(::GetAncestor(next, GA_ROOT), form_->hwnd());
+  key(VK_ESCAPE);
+  EXPECT_FALSE(form_->exists());
+}
+
 TEST_F(QryLog, ModalRunEndsWithClose) {
   LogPeople();
   TForm_qryLog form(dm_);

@@ -337,6 +337,20 @@ TEST_F(MorvidForm, OneReadWithoutACardStillAsksForTheContent) {
   EXPECT_EQ(Text(IDC_NAMET), L"");
 }
 
+// A double click on the read button is two reads: the quick second press is a click too.
+TEST_F(MorvidForm, DoubleClickOnReadReadsTwice) {
+  ASSERT_TRUE(Start(std::string("[reader]\nports = 1\n") + kCard));
+  ClearJournal();
+  HWND read = Ctl(IDC_RDCMD);
+  const LPARAM at = MAKELPARAM(5, 5);
+  ::SendMessageW(read, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::SendMessageW(read, WM_LBUTTONUP, 0, at);
+  ::SendMessageW(read, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  ::SendMessageW(read, WM_LBUTTONUP, 0, at);
+  FlushEvents(0);
+  EXPECT_EQ(Calls("Read_Content"), (std::vector<std::string>{"Read_Content(4) = 1", "Read_Content(4) = 1"}));
+}
+
 TEST_F(MorvidForm, ShownCardFields) {
   ASSERT_TRUE(Start(std::string("[reader]\nports = 1\n") + kCard));
   Click(IDC_RDCMD);

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "win/Text.h"
+#include "win/Window.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +16,8 @@ void FlushEvents(DWORD ms) {
   do {
     MSG m;
     while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      // As the programs' loops do: keys of a modeless dialog go to the dialog manager.
+      if (qx::win::TranslateDialogMessage(m)) continue;
       ::TranslateMessage(&m);
       ::DispatchMessageW(&m);
     }
@@ -338,6 +341,92 @@ std::wstring BoxTexts(const std::vector<SeenBox>& boxes) {
   std::wstring s;
   for (const SeenBox& b : boxes) s += b.text + L"|";
   return s;
+}
+
+RegistryKeyCopy RegistryKeyCopy::Take(HKEY root, const std::wstring& path) {
+  RegistryKeyCopy c;
+  c.root_ = root;
+  c.path_ = path;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    c.exists_ = true;
+    c.node_ = Read(key, L"");
+    ::RegCloseKey(key);
+  }
+  return c;
+}
+
+RegistryKeyCopy::Node RegistryKeyCopy::Read(HKEY key, const std::wstring& name) {
+  Node node;
+  node.name = name;
+  DWORD subkeys = 0, maxKey = 0, values = 0, maxName = 0, maxData = 0;
+  if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxKey, nullptr, &values, &maxName,
+                         &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+    return node;
+  for (DWORD i = 0; i < values; ++i) {
+    std::vector<wchar_t> valueName(maxName + 2);
+    DWORD nameLen = static_cast<DWORD>(valueName.size());
+    Value v;
+    v.bytes.resize(maxData + 2);
+    DWORD size = static_cast<DWORD>(v.bytes.size());
+    if (::RegEnumValueW(key, i, valueName.data(), &nameLen, nullptr, &v.type, v.bytes.data(), &size) !=
+        ERROR_SUCCESS)
+      continue;
+    v.name.assign(valueName.data(), nameLen);
+    v.bytes.resize(size);
+    node.values.push_back(std::move(v));
+  }
+  for (DWORD i = 0; i < subkeys; ++i) {
+    std::vector<wchar_t> keyName(maxKey + 2);
+    DWORD nameLen = static_cast<DWORD>(keyName.size());
+    if (::RegEnumKeyExW(key, i, keyName.data(), &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      continue;
+    const std::wstring sub(keyName.data(), nameLen);
+    HKEY child = nullptr;
+    if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+    node.keys.push_back(Read(child, sub));
+    ::RegCloseKey(child);
+  }
+  // In name order, so that copies compare whatever order the registry lists them in.
+  std::sort(node.values.begin(), node.values.end(), [](const Value& a, const Value& b) { return a.name < b.name; });
+  std::sort(node.keys.begin(), node.keys.end(), [](const Node& a, const Node& b) { return a.name < b.name; });
+  return node;
+}
+
+bool RegistryKeyCopy::Write(HKEY key, const Node& node) {
+  bool ok = true;
+  for (const Value& v : node.values)
+    ok &= ::RegSetValueExW(key, v.name.c_str(), 0, v.type, v.bytes.data(), static_cast<DWORD>(v.bytes.size())) ==
+          ERROR_SUCCESS;
+  for (const Node& sub : node.keys) {
+    HKEY child = nullptr;
+    if (::RegCreateKeyExW(key, sub.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr) !=
+        ERROR_SUCCESS) {
+      ok = false;
+      continue;
+    }
+    ok &= Write(child, sub);
+    ::RegCloseKey(child);
+  }
+  return ok;
+}
+
+bool RegistryKeyCopy::Restore() const {
+  if (!root_) return false;
+  const LONG removed = ::RegDeleteTreeW(root_, path_.c_str());
+  if (removed == ERROR_SUCCESS) ::RegDeleteKeyW(root_, path_.c_str());
+  if (!exists_) return true;
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  const bool ok = Write(key, node_);
+  ::RegCloseKey(key);
+  return ok;
+}
+
+bool RegistryKeyCopy::operator==(const RegistryKeyCopy& o) const {
+  return exists_ == o.exists_ && (!exists_ || node_ == o.node_);
 }
 
 }  // namespace qx::test

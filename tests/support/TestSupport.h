@@ -52,6 +52,39 @@ std::string Gbk(const std::string& utf8);       // UTF-8 -> code page 936 bytes
 std::string GbkToUtf8(const std::string& gbk);  // code page 936 bytes -> UTF-8
 std::vector<std::string> SplitLines(const std::string& text);  // on LF, CR dropped
 
+// A registry key as it stands, with its values and subkeys, to be put back exactly: tests
+// that change a key of the machine take one first and restore it at their end.
+class RegistryKeyCopy {
+ public:
+  static RegistryKeyCopy Take(HKEY root, const std::wstring& path);
+  // Removes the key as it is now and lays the copy again (nothing, when it did not exist).
+  bool Restore() const;
+  bool exists() const { return exists_; }
+  bool operator==(const RegistryKeyCopy& o) const;
+  bool operator!=(const RegistryKeyCopy& o) const { return !(*this == o); }
+
+ private:
+  struct Value {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> bytes;
+    bool operator==(const Value& o) const { return name == o.name && type == o.type && bytes == o.bytes; }
+  };
+  struct Node {
+    std::wstring name;
+    std::vector<Value> values;
+    std::vector<Node> keys;
+    bool operator==(const Node& o) const { return name == o.name && values == o.values && keys == o.keys; }
+  };
+  static Node Read(HKEY key, const std::wstring& name);
+  static bool Write(HKEY parent, const Node& node);
+
+  HKEY root_ = nullptr;
+  std::wstring path_;
+  bool exists_ = false;
+  Node node_;
+};
+
 // Runs f from this thread's message loop (a modal one too) ms from now.
 void Later(UINT ms, std::function<void()> f);
 
