@@ -95,12 +95,6 @@ HICON LoadButtonIcon(int id) {
 
 }  // namespace
 
-MainForm::~MainForm() {
-  // While the form is whole: its end (OnFinalDestroy) runs, and the picture outlives the
-  // control that shows it.
-  Destroy();
-}
-
 bool MainForm::Create() {
   dpiX_ = win::ScreenDpiX();
   dpiY_ = win::ScreenDpiY();

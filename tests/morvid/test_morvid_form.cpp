@@ -53,11 +53,17 @@ class MorvidForm : public ::testing::Test {
     if (!expectBoxes_) {
       for (const SeenBox& b : boxes_.seen()) ADD_FAILURE() << "message box: " << Utf8(b.text);
     }
-    form_.reset();
+    EndForm();
     Module1::Unbind();
     if (!oldDir_.empty()) ::SetCurrentDirectoryW(oldDir_.c_str());
     ::SetEnvironmentVariableW(L"QX_READER_SCENARIO", nullptr);
     ::SetEnvironmentVariableW(L"QX_READER_JOURNAL", nullptr);
+  }
+
+  // As the program's App does: the window goes while the form is whole, then the form.
+  void EndForm() {
+    if (form_) form_->Destroy();
+    form_.reset();
   }
 
   void Scenario(const std::string& text) { ASSERT_TRUE(WriteText(scenario_, text)); }
@@ -65,6 +71,7 @@ class MorvidForm : public ::testing::Test {
   // Creates and loads the form; true when it is shown.
   bool Start(const std::string& scenario) {
     Scenario(scenario);
+    EndForm();
     form_ = std::make_unique<MainForm>();
     form_->SetPlatformTimers(false);
     if (!form_->Create()) return false;
@@ -281,7 +288,7 @@ TEST_F(MorvidForm, CaptionTakesTheThirdAndFourthPartsOfAtLeastFive) {
   for (const auto& c : cases) {
     ASSERT_TRUE(Start(std::string("[reader]\nports = 1\nsamid = ") + c.samid + "\n"));
     EXPECT_EQ(WindowTextOf(form_->hwnd()), W(c.caption)) << c.samid;
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -322,7 +329,7 @@ TEST_F(MorvidForm, OneReadResults) {
     EXPECT_EQ(Text(IDC_IINSNDN), L"");
     EXPECT_EQ(HasPhoto(), c.photo);
     EXPECT_EQ(form_->LastResult(), 0);
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -441,7 +448,7 @@ TEST_F(MorvidForm, ContinuousFailuresAreReportedAtTheNextTicks) {
       EXPECT_EQ(Status(), W(c.status));
       for (int id : kValueLabels) EXPECT_EQ(Text(id), L"") << id;
     }
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -511,7 +518,7 @@ TEST_F(MorvidForm, ChipNumberFromTheCurrentFolder) {
     EXPECT_EQ(Text(IDC_IINSNDN).size(), 83u);
     EXPECT_EQ(form_->ChipNo(), L" " + c.shown);
     EXPECT_EQ(Status(), L"读卡成功!请放下一张卡...");
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -535,7 +542,7 @@ TEST_F(MorvidForm, ChipNumberFailures) {
     EXPECT_EQ(Calls(), c.calls);
     EXPECT_EQ(Text(IDC_IINSNDN), L"");
     EXPECT_EQ(Status(), W(c.status));
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -587,7 +594,7 @@ TEST_F(MorvidForm, LatestAddressGoesOnWhateverTheCardCheckSays) {
     Click(IDC_NEWADDCMD);
     EXPECT_EQ(Calls(), c.calls);
     EXPECT_EQ(Status(), W(c.status));
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -680,7 +687,7 @@ TEST_F(MorvidForm, EndButtonAndClosingCloseThePortOnce) {
     EXPECT_TRUE(form_->ended());
     EXPECT_FALSE(form_->exists());
     EXPECT_EQ(Calls(), (std::vector<std::string>{"CloseComm() = 1"})) << byButton;
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
