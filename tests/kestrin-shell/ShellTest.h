@@ -48,6 +48,28 @@ inline LRESULT RemoteSend(HWND w, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
   return static_cast<LRESULT>(r);
 }
 
+// Text of a panel of another process's status bar: SB_GETTEXTW carries a pointer, so its
+// buffer lives in the target process.
+inline std::wstring RemotePanelText(HWND bar, int index) {
+  HANDLE proc = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, PidOf(bar));
+  if (!proc) return L"<no process>";
+  constexpr SIZE_T kChars = 1024;
+  std::wstring text;
+  if (void* remote = ::VirtualAllocEx(proc, nullptr, kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE)) {
+    const LRESULT r = RemoteSend(bar, SB_GETTEXTLENGTHW, index);
+    const size_t n = LOWORD(r);
+    if (n < kChars) {
+      RemoteSend(bar, SB_GETTEXTW, index, reinterpret_cast<LPARAM>(remote));
+      std::wstring buf(n, L'\0');
+      SIZE_T got = 0;
+      if (n == 0 || ::ReadProcessMemory(proc, remote, buf.data(), n * sizeof(wchar_t), &got)) text = buf;
+    }
+    ::VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+  }
+  ::CloseHandle(proc);
+  return text;
+}
+
 struct Box {
   std::wstring caption;
   std::wstring text;

@@ -85,6 +85,21 @@ class Process {
   DWORD pid_ = 0;
 };
 
+// A path of the host (Linux) file system for a Windows path under Wine; empty when Wine
+// does not translate it (or this is not Wine).
+std::string HostPath(const std::wstring& windowsPath);
+
+// Runs a command of the host's shell (/bin/sh -c) from a test under Wine, for tools that
+// read the product's files independently (python3, pdftotext). Wine starts host programs but
+// neither waits for them nor reports their exit code, so the command reports both through
+// files. Gives the exit code and the output (stdout, then stderr), or nothing when it did not
+// finish within ms.
+struct HostResult {
+  int code = -1;
+  std::string output;
+};
+std::optional<HostResult> RunHostCommand(const std::string& command, DWORD ms = 60000);
+
 // Watches message boxes and dialogs that this thread (or, with a global thread id, any
 // thread of this process) activates, through a WH_CBT hook, and answers them.
 struct SeenBox {
