@@ -40,21 +40,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The shipped reader.ini names a USB reader, which the simulator answers on port 1001.
-cat > "$work/scenario.ini" <<'INI'
-[reader]
-ports = 1001
-samid = 05.01-20101217-0000001234-2305843009-01
-[card]
-name = 张三丰
-sex = 1
-nation = 01
-birth = 19800101
-address = 北京市东城区景山前街4号故宫博物院东华门内西侧院
-id = 110101198001010011
-authority = 北京市公安局东城分局
-valid_start = 20060101
-valid_end = 20260101
-INI
+scenario=$root/scripts/sample-card.ini
 
 if [[ $mode == run ]]; then
   [[ -n ${DISPLAY:-} ]] || echo "kestrin-desk: no DISPLAY set; the desk shows on the prefix's private Xvfb"
@@ -63,7 +49,7 @@ if [[ $mode == run ]]; then
   spooler start
   export "$(spooler env)"
   echo "kestrin-desk: prints go to $spool/out"
-  export QX_READER_SCENARIO=$(winepath -w "$work/scenario.ini") QX_READER_JOURNAL=$(winepath -w "$work/journal.txt")
+  export QX_READER_SCENARIO=$(winepath -w "$scenario") QX_READER_JOURNAL=$(winepath -w "$work/journal.txt")
   (cd "$bin" && wine "$bin/Kestrin.exe")
   exit 0
 fi
@@ -77,7 +63,7 @@ unset DISPLAY
 qx_wine_setup "$build/wineprefix" "$arch"
 mkdir "$work/desk"
 for f in "${desk_files[@]}"; do cp "$bin/$f" "$work/desk/"; done
-export QX_READER_SCENARIO=$(winepath -w "$work/scenario.ini") QX_READER_JOURNAL=$(winepath -w "$work/journal.txt")
+export QX_READER_SCENARIO=$(winepath -w "$scenario") QX_READER_JOURNAL=$(winepath -w "$work/journal.txt")
 (cd "$work/desk" && exec wine "$work/desk/Kestrin.exe") &
 desk_pid=$!
 wine "$bin/kestrin_drive.exe" verify

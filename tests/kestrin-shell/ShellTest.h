@@ -93,6 +93,27 @@ inline Box AnswerBox(HWND box) {
   return b;
 }
 
+// Kestrin's program folder of its own, and the reader simulator's scenario and journal in
+// another, for tests that run Kestrin.exe as a process.
+class DeskFolders {
+ public:
+  explicit DeskFolders(const std::wstring& prefix)
+      : appOwner_((prefix + L"-app").c_str()), simOwner_((prefix + L"-sim").c_str()) {}
+
+ protected:
+  bool Start(qx::test::Process& p) const {
+    return p.Start(L"\"" + app_ + L"\\Kestrin.exe\"", app_,
+                   {{L"QX_READER_SCENARIO", scenario_}, {L"QX_READER_JOURNAL", journal_}});
+  }
+
+  qx::test::TempDir appOwner_;
+  qx::test::TempDir simOwner_;
+  std::wstring app_ = FullPath(appOwner_.path());
+  std::wstring sim_ = FullPath(simOwner_.path());
+  std::wstring scenario_ = sim_ + L"\\scenario.ini";
+  std::wstring journal_ = sim_ + L"\\journal.txt";
+};
+
 // Journal lines of the reader simulators that begin with prefix (comments skipped).
 inline std::vector<std::string> JournalCalls(const std::wstring& journal, const std::string& prefix = "SDT_") {
   std::vector<std::string> out;

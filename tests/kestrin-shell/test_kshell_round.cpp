@@ -96,18 +96,16 @@ HWND PlainDialogOf(DWORD pid, HWND except) {
   return nullptr;
 }
 
-class KestrinDesk : public ::testing::Test {
+class KestrinDesk : public ::testing::Test, protected DeskFolders {
  protected:
+  KestrinDesk() : DeskFolders(L"kdesk") {}
+
   void SetUp() override {
     for (const wchar_t* f : kDeskFiles)
       ASSERT_TRUE(CopyFileTo(BinDir() + L"\\" + f, app_ + L"\\" + f)) << "not laid by the build: " << Utf8(f);
     ASSERT_TRUE(WriteText(scenario_, kScenario));
   }
 
-  bool Start(Process& p) {
-    return p.Start(L"\"" + app_ + L"\\Kestrin.exe\"", app_,
-                   {{L"QX_READER_SCENARIO", scenario_}, {L"QX_READER_JOURNAL", journal_}});
-  }
 
   // The main window once visible; any message box on the way is a failure.
   HWND WaitForMain(Process& p) {
@@ -129,12 +127,6 @@ class KestrinDesk : public ::testing::Test {
 
   std::wstring db() const { return app_ + L"\\TLog.db"; }
 
-  TempDir appOwner_{L"kdesk-app"};
-  TempDir simOwner_{L"kdesk-sim"};
-  std::wstring app_ = FullPath(appOwner_.path());
-  std::wstring sim_ = FullPath(simOwner_.path());
-  std::wstring scenario_ = sim_ + L"\\scenario.ini";
-  std::wstring journal_ = sim_ + L"\\journal.txt";
 };
 
 TEST_F(KestrinDesk, LaidStoreHoldsTheEmptyLogAndItsLinkNamesIt) {
