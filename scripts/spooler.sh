@@ -16,8 +16,12 @@ set -euo pipefail
 die() { echo "spooler: $*" >&2; exit 1; }
 [[ $# -ge 2 ]] || die "usage: spooler.sh start|stop|env|clear|wait DIR [N] [SECONDS]"
 cmd=$1
-mkdir -p "$2"
-dir=$(cd "$2" && pwd)
+# The folder names the spooler as given (made absolute, not resolved), so that a build system
+# can work out the same socket name: /tmp/qx-cups-<first 12 hex digits of md5(DIR)>.sock.
+dir=$2
+[[ "$dir" == /* ]] || dir="$PWD/$dir"
+[[ "$dir" == / ]] || dir=${dir%/}
+mkdir -p "$dir"
 # A socket path must stay under 108 bytes, wherever the build folder lies.
 sock=/tmp/qx-cups-$(printf '%s' "$dir" | md5sum | cut -c1-12).sock
 # cups-pdf reads the settings of queue URI cups-pdf:/NAME from /etc/cups/cups-pdf-NAME.conf.

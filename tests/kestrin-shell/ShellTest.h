@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -120,6 +122,31 @@ inline std::vector<std::string> JournalCalls(const std::wstring& journal, const 
   for (const std::string& line : qx::test::SplitLines(qx::test::ReadText(journal)))
     if (!line.empty() && line[0] != '#' && line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
   return out;
+}
+
+// Reader scenarios for the simulators: each in a new file (the simulators read a file they
+// have not seen anew), the journal beside them in a folder of the process.
+inline qx::test::TempDir& ScenarioDir() {
+  static qx::test::TempDir dir(L"ksim");
+  return dir;
+}
+inline std::wstring JournalPath() { return ScenarioDir() / L"journal.txt"; }
+inline void SetScenario(const std::string& utf8) {
+  static int counter = 0;
+  const std::wstring path = ScenarioDir() / (L"scenario" + std::to_wstring(++counter) + L".ini");
+  ASSERT_TRUE(qx::test::WriteText(path, utf8));
+  ::SetEnvironmentVariableW(L"QX_READER_SCENARIO", path.c_str());
+  ::SetEnvironmentVariableW(L"QX_READER_JOURNAL", JournalPath().c_str());
+}
+// A [card] section (UTF-8 texts) and a [reader] holding cards.
+inline std::string Card(const char* name, const char* id, const char* sex = "1", const char* validEnd = "长期",
+                        const char* address = "北京市东城区景山前街4号故宫博物院内", const char* birth = "19800101") {
+  return std::string("[card]\nname = ") + name + "\nsex = " + sex + "\nnation = 01\nbirth = " + birth +
+         "\naddress = " + address + "\nid = " + id + "\nauthority = 北京市公安局东城分局\nvalid_start = 20060101\nvalid_end = " +
+         validEnd + "\n";
+}
+inline std::string Reader(const std::string& cards, const char* present = "always") {
+  return std::string("[reader]\nports = 1\npresent = ") + present + "\n" + cards;
 }
 
 inline std::string Join(const std::vector<std::string>& lines) {

@@ -276,11 +276,12 @@ LRESULT CALLBACK BoxWatcher::Hook(int code, WPARAM wp, LPARAM lp) {
       wchar_t text[4096];
       int n = ::GetDlgItemTextW(box, 0xFFFF, text, static_cast<int>(std::size(text)));
       seen.text.assign(text, n > 0 ? n : 0);
+      seen.messageBox = ::GetDlgItem(box, 0xFFFF) != nullptr;
       self->seen_.push_back(seen);
       try {
         if (self->answer_)
           self->answer_(box, seen);
-        else
+        else if (seen.messageBox)
           ::PostMessageW(box, WM_COMMAND, IDOK, 0);
       } catch (...) {
       }
@@ -388,9 +389,17 @@ std::optional<HostResult> RunHostCommand(const std::string& command, DWORD ms) {
   return r;
 }
 
+std::vector<SeenBox> BoxWatcher::messageBoxes() const {
+  std::vector<SeenBox> out;
+  for (const SeenBox& b : seen_)
+    if (b.messageBox) out.push_back(b);
+  return out;
+}
+
 std::wstring BoxTexts(const std::vector<SeenBox>& boxes) {
   std::wstring s;
-  for (const SeenBox& b : boxes) s += b.text + L"|";
+  for (const SeenBox& b : boxes)
+    if (b.messageBox) s += b.text + L"|";
   return s;
 }
 
