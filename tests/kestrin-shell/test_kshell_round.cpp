@@ -1,8 +1,12 @@
 // Kestrin.exe as the build lays it out (the program, its templates, the empty log store, the
 // data link and "reader.ini", copied to a folder of their own) through one round of an
-// operator's work, driven from outside through its menu commands: verify a card, find it in
-// the record query, export the selection, end. What the desk wrote is read back by readers
-// of its own: SQLite linked here directly for the store, python3-xlrd for the worksheet.
+// operator's work, driven from outside through its menu commands: verify a card, print its
+// copy and its document page, find it in the record query, export the selection, end. What
+// the desk wrote is read back by readers of its own: SQLite linked here directly for the
+// store, poppler for the printed PDFs, python3-xlrd for the worksheet.
+#include <windows.h>
+#include <winspool.h>
+
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -12,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "PrintLayout.h"
 #include "ShellTest.h"
+#include "Spooler.h"
 #include "TestSupport.h"
 #include "qryLog.h"
 #include "resource.h"
@@ -32,6 +38,8 @@ const char kScenario[] =
     "valid_start = 20060101\nvalid_end = 20260101\n";
 const char kName[] = "张三";
 const char kId[] = "110101198001010011";
+const char kAddress[] = "北京市东城区景山前街4号";
+const char kAuthority[] = "北京市公安局东城分局";
 
 // The store's texts as an outside reader sees them: UTF-8 where the bytes are valid UTF-8,
 // else the program's code page (936).
@@ -87,6 +95,48 @@ std::string TodayText() {
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", t.wYear, t.wMonth, t.wDay);
   return buf;
 }
+
+// The default printer as the desk sees it: resolution and the printable area's corner.
+struct PrinterGeometry {
+  int ppiX = 0, ppiY = 0, offsetX = 0, offsetY = 0;
+};
+std::optional<PrinterGeometry> DefaultPrinter() {
+  wchar_t name[512];
+  DWORD size = 512;
+  if (!::GetDefaultPrinterW(name, &size)) return std::nullopt;
+  HDC dc = ::CreateDCW(L"WINSPOOL", name, nullptr, nullptr);
+  if (!dc) return std::nullopt;
+  PrinterGeometry g{::GetDeviceCaps(dc, LOGPIXELSX), ::GetDeviceCaps(dc, LOGPIXELSY),
+                    ::GetDeviceCaps(dc, PHYSICALOFFSETX), ::GetDeviceCaps(dc, PHYSICALOFFSETY)};
+  ::DeleteDC(dc);
+  return g;
+}
+
+// A copy template of the desk: its size, and the colours of its corners, which the
+// composition leaves as they are.
+struct TemplateLook {
+  int width = 0, height = 0;
+  COLORREF topLeft = 0, bottomRight = 0;
+};
+std::optional<TemplateLook> LookOf(const std::wstring& bmp) {
+  HBITMAP b = static_cast<HBITMAP>(::LoadImageW(nullptr, bmp.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  if (!b) return std::nullopt;
+  BITMAP info{};
+  ::GetObjectW(b, sizeof info, &info);
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HGDIOBJ old = ::SelectObject(dc, b);
+  TemplateLook t{info.bmWidth, info.bmHeight, ::GetPixel(dc, 0, 0), ::GetPixel(dc, info.bmWidth - 1, info.bmHeight - 1)};
+  ::SelectObject(dc, old);
+  ::DeleteDC(dc);
+  ::DeleteObject(b);
+  return t;
+}
+
+bool Near(COLORREF a, COLORREF b, int tolerance) {
+  return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+         std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+const COLORREF kPaper = RGB(255, 255, 255);
 
 // A dialog of pid other than a message box; the save dialog has no title we rely on.
 HWND PlainDialogOf(DWORD pid, HWND except) {
@@ -144,7 +194,8 @@ TEST_F(KestrinDesk, LaidStoreHoldsTheEmptyLogAndItsLinkNamesIt) {
   EXPECT_EQ(ReadText(app_ + L"\\reader.ini").substr(0, 20), "[READER]\r\nPORT=USB\r\n");
 }
 
-TEST_F(KestrinDesk, OperatorRoundVerifiesLogsFindsExportsAndEnds) {
+TEST_F(KestrinDesk, OperatorRoundVerifiesLogsPrintsFindsExportsAndEnds) {
+  using namespace qx::kestrin;
   Process p;
   ASSERT_TRUE(Start(p));
   HWND main = WaitForMain(p);
@@ -167,15 +218,50 @@ TEST_F(KestrinDesk, OperatorRoundVerifiesLogsFindsExportsAndEnds) {
   EXPECT_EQ(r.at("FSex"), "男");
   EXPECT_EQ(r.at("FMZ"), "汉");
   EXPECT_EQ(r.at("FBirth"), "1980-01-01");
-  EXPECT_EQ(r.at("FAddress"), "北京市东城区景山前街4号");
-  EXPECT_EQ(r.at("FSendDep"), "北京市公安局东城分局");
+  EXPECT_EQ(r.at("FAddress"), kAddress);
+  EXPECT_EQ(r.at("FSendDep"), kAuthority);
   EXPECT_EQ(r.at("FBegin"), "2006.01.01");
   EXPECT_EQ(r.at("FEnd"), "2026.01.01");
   EXPECT_EQ(r.at("FDate").substr(0, 10), TodayText());
   EXPECT_EQ(r.at("FPhoto").substr(0, 3), "BM ");
 
+  // Card print and document print, each one job on the default printer: the private spooler.
+  const std::optional<Spooler> spooler = Spooler::FromEnvironment();
+  ASSERT_TRUE(spooler) << "the test command gives the spooler";
+  const std::optional<PrinterGeometry> g = DefaultPrinter();
+  ASSERT_TRUE(g) << "no default printer";
+  ASSERT_TRUE(spooler->Clear());
+  ::PostMessageW(main, WM_COMMAND, IDM_NPRINT, 0);
+  EXPECT_EQ(AnswerNextBox(p.pid()), W("打印成功！"));
+  std::vector<std::string> pdfs = spooler->WaitForPdfs(1);
+  ASSERT_EQ(pdfs.size(), 1u);
+  // The copy pictures are pictures on paper: the templates' corners stand where the card
+  // print puts the front and, below it, the back, with paper around them.
+  const std::optional<Raster> card = spooler->Render(pdfs[0], g->ppiX);
+  ASSERT_TRUE(card);
+  const std::optional<TemplateLook> front = LookOf(app_ + L"\\bkF.bmp"), back = LookOf(app_ + L"\\bkB.bmp");
+  ASSERT_TRUE(front && back);
+  const CopyRects at = CardPrintRects(PrintScale(g->ppiX, 96), PrintScale(g->ppiY, 96),
+                                      {front->width, front->height, back->width, back->height});
+  auto paper = [&](int x, int y) { return card->At(x + g->offsetX, y + g->offsetY); };
+  for (const auto& [rect, look] : {std::pair{at.front, *front}, std::pair{at.back, *back}}) {
+    EXPECT_TRUE(Near(paper(rect.left + 3, rect.top + 3), look.topLeft, 40));
+    EXPECT_TRUE(Near(paper(rect.right - 4, rect.bottom - 4), look.bottomRight, 40));
+    EXPECT_TRUE(Near(paper(rect.left - 4, rect.top - 4), kPaper, 24));
+    EXPECT_TRUE(Near(paper(rect.right + 8, rect.bottom + 8), kPaper, 24));
+  }
+
+  ASSERT_TRUE(spooler->Clear());
+  ::PostMessageW(main, WM_COMMAND, IDM_FILEPRINT, 0);
+  EXPECT_EQ(AnswerNextBox(p.pid()), W("打印成功！"));
+  pdfs = spooler->WaitForPdfs(1);
+  ASSERT_EQ(pdfs.size(), 1u);
+  const std::string page = spooler->Text(pdfs[0]);
+  for (const char* text : {kName, kId, "1980-01-01", kAddress, kAuthority, "2006.01.01-2026.01.01"})
+    EXPECT_NE(page.find(text), std::string::npos) << text << " not in: " << page;
+  EXPECT_EQ(MessageBoxOf(p.pid()), nullptr);
+
   // The record query finds the row.
-  using namespace qx::kestrin;
   ::PostMessageW(main, WM_COMMAND, IDM_Y1, 0);
   HWND qry = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
