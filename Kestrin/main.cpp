@@ -13,6 +13,7 @@
 
 #include "KestrinApp.h"
 #include "Reader.h"
+#include "SetPrint.h"
 #include "about.h"
 #include "dm.h"
 #include "qryLog.h"
@@ -574,11 +575,22 @@ void TForm_main::nimegClick() {
   if (AutoFlag == 1) SetTimeauto(true);
 }
 
-// The desk does not print yet: the card and document prints do nothing, and leave the
-// automatic-verification timer as it is.
-void TForm_main::nprintClick() {}
+// The prints stop the automatic timer for the whole job; a failed print leaves it stopped.
+void TForm_main::nprintClick() {
+  SetTimeauto(false);
+  PrintCardCopy(copy_, WindowPpi(hwnd()));
+  ShowMessage(kPrintDone);
+  if (AutoFlag == 1) SetTimeauto(true);
+}
 
-void TForm_main::fileprintClick() {}
+void TForm_main::fileprintClick() {
+  SetTimeauto(false);
+  const DocumentPage page = MakeDocumentPage(ExeFolderFile(L"da.bmp"), photo_, Fields(), NowText());
+  imagda_ = RenderDocumentPage(page);
+  PrintDocumentPage(page);
+  ShowMessage(kPrintDone);
+  if (AutoFlag == 1) SetTimeauto(true);
+}
 
 void TForm_main::Y1Click() {
   if (!dataMd) throw std::runtime_error("数据模块未创建");

@@ -103,6 +103,8 @@ class TForm_main : public win::Window {
   const Picture& FacePicture() const { return face_; }
   const CardFaceLabels& FaceLabels() const { return labels_; }
   const CardCopyImages& CopyImages() const { return copy_; }
+  // The document page as the last document print drew it (Imagda).
+  const Picture& Imagda() const { return imagda_; }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -151,6 +153,7 @@ class TForm_main : public win::Window {
   Picture face_;
   CardFaceLabels labels_;
   CardCopyImages copy_;
+  Picture imagda_;
   win::StatusBar sb_;
   win::UniqueFont font_;
   win::UniqueIcon icon_;

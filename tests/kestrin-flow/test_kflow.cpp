@@ -42,30 +42,6 @@ const char kIdC[] = "11010119700303003X";
 std::wstring Home() { return qx::kestrin::ProgramFile(L""); }  // ends in "\"
 std::filesystem::path HomePath() { return std::filesystem::path(Home()); }
 
-TempDir& SimDir() {
-  static TempDir dir(L"kflow-sim");
-  return dir;
-}
-std::wstring JournalPath() { return SimDir() / L"journal.txt"; }
-
-// Each scenario gets a file of its own, so the simulators always see a new one.
-void SetScenario(const std::string& utf8) {
-  static int counter = 0;
-  const std::wstring path = SimDir() / (L"scenario" + std::to_wstring(++counter) + L".ini");
-  ASSERT_TRUE(WriteText(path, utf8));
-  ::SetEnvironmentVariableW(L"QX_READER_SCENARIO", path.c_str());
-  ::SetEnvironmentVariableW(L"QX_READER_JOURNAL", JournalPath().c_str());
-}
-
-std::string Card(const char* name, const char* id, const char* sex = "1", const char* validEnd = "长期") {
-  return std::string("[card]\nname = ") + name + "\nsex = " + sex +
-         "\nnation = 01\nbirth = 19800101\naddress = 北京市东城区景山前街4号故宫博物院内\nid = " + id +
-         "\nauthority = 北京市公安局东城分局\nvalid_start = 20060101\nvalid_end = " + validEnd + "\n";
-}
-std::string Reader(const std::string& cards, const char* present = "always") {
-  return std::string("[reader]\nports = 1\npresent = ") + present + "\n" + cards;
-}
-
 std::wstring IniPath() { return qx::kestrin::ProgramFile(L"reader.ini"); }
 void SetIni(const char* utf8) {
   ::DeleteFileW(IniPath().c_str());

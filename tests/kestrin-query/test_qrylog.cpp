@@ -504,17 +504,6 @@ TEST_F(QryLog, ExportCancelledOrNeverQueried) {
   EXPECT_TRUE(qx::test::ListFiles(dir_.path(), L"*.xls").empty());
 }
 
-TEST_F(QryLog, PrintButtonCallsTheRecordPrint) {
-  LogPeople();
-  Open();
-  TForm_qryLog* printed = nullptr;
-  TForm_qryLog::SetRecordPrintHandler([&](TForm_qryLog& f) { printed = &f; });
-  Click(form_->btnPrint);
-  TForm_qryLog::SetRecordPrintHandler(nullptr);
-  EXPECT_EQ(printed, form_.get());
-  Click(form_->btnPrint);  // without a handler: nothing
-}
-
 // Opened modeless, the window still takes the dialog keys: Tab moves to the next control,
 // Esc closes it.
 TEST_F(QryLog, ModelessWindowTakesTabAndEsc) {

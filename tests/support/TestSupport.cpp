@@ -5,6 +5,7 @@
 #include "win/Window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <iterator>
 #include <map>
@@ -278,11 +279,12 @@ LRESULT CALLBACK BoxWatcher::Hook(int code, WPARAM wp, LPARAM lp) {
       wchar_t text[4096];
       int n = ::GetDlgItemTextW(box, 0xFFFF, text, static_cast<int>(std::size(text)));
       seen.text.assign(text, n > 0 ? n : 0);
+      seen.messageBox = ::GetDlgItem(box, 0xFFFF) != nullptr;
       self->seen_.push_back(seen);
       try {
         if (self->answer_)
           self->answer_(box, seen);
-        else
+        else if (seen.messageBox)
           ::PostMessageW(box, WM_COMMAND, IDOK, 0);
       } catch (...) {
       }
@@ -337,9 +339,70 @@ void Later(UINT ms, std::function<void()> f) {
   Pending()[id] = std::move(f);
 }
 
+namespace {
+// Wine's own path translations, exported by its kernel32; the results live on the process heap.
+using UnixNameFn = char*(CDECL*)(const wchar_t*);
+using DosNameFn = wchar_t*(CDECL*)(const char*);
+template <typename F>
+F WineExport(const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
+}
+std::wstring DosPath(const char* hostPath) {
+  const auto dosName = WineExport<DosNameFn>("wine_get_dos_file_name");
+  wchar_t* p = dosName ? dosName(hostPath) : nullptr;
+  if (!p) return {};
+  std::wstring out = p;
+  ::HeapFree(::GetProcessHeap(), 0, p);
+  return out;
+}
+}  // namespace
+
+std::string HostPath(const std::wstring& windowsPath) {
+  const auto unixName = WineExport<UnixNameFn>("wine_get_unix_file_name");
+  char* p = unixName ? unixName(windowsPath.c_str()) : nullptr;
+  if (!p) return {};
+  std::string out = p;
+  ::HeapFree(::GetProcessHeap(), 0, p);
+  return out;
+}
+
+std::optional<HostResult> RunHostCommand(const std::string& command, DWORD ms) {
+  TempDir dir(L"host");
+  const std::string here = HostPath(dir.path());
+  const std::wstring shell = DosPath("/bin/sh");
+  if (here.empty() || shell.empty()) return std::nullopt;
+  // The host program gets Wine's view of the environment; give it the host's usual one.
+  const std::string run = "cd '" + here + "' || exit 1\n"
+                          "export PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 LC_ALL=C.UTF-8\n"
+                          "/bin/sh ./command.sh > out 2>&1 < /dev/null\n"
+                          "echo $? > rc.tmp && mv rc.tmp rc\n";
+  if (!WriteText(dir / L"command.sh", command + "\n") || !WriteText(dir / L"run.sh", run)) return std::nullopt;
+  std::wstring cl = L"\"" + shell + L"\" \"" + Wide(here) + L"/run.sh\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, cl.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return std::nullopt;
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  if (!WaitUntil([&] { return FileExists(dir / L"rc"); }, ms, 50)) return std::nullopt;
+  HostResult r;
+  r.code = std::atoi(ReadText(dir / L"rc").c_str());
+  r.output = ReadText(dir / L"out");
+  return r;
+}
+
+std::vector<SeenBox> BoxWatcher::messageBoxes() const {
+  std::vector<SeenBox> out;
+  for (const SeenBox& b : seen_)
+    if (b.messageBox) out.push_back(b);
+  return out;
+}
+
 std::wstring BoxTexts(const std::vector<SeenBox>& boxes) {
   std::wstring s;
-  for (const SeenBox& b : boxes) s += b.text + L"|";
+  for (const SeenBox& b : boxes)
+    if (b.messageBox) s += b.text + L"|";
   return s;
 }
 

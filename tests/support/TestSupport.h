@@ -118,25 +118,47 @@ class Process {
   DWORD pid_ = 0;
 };
 
+// A path of the host (Linux) file system for a Windows path under Wine; empty when Wine
+// does not translate it (or this is not Wine).
+std::string HostPath(const std::wstring& windowsPath);
+
+// Runs a command of the host's shell (/bin/sh -c) from a test under Wine, for tools that
+// read the product's files independently (python3, pdftotext). Wine starts host programs but
+// neither waits for them nor reports their exit code, so the command reports both through
+// files. Gives the exit code and the output (stdout, then stderr), or nothing when it did not
+// finish within ms.
+struct HostResult {
+  int code = -1;
+  std::string output;
+};
+std::optional<HostResult> RunHostCommand(const std::string& command, DWORD ms = 60000);
+
 // Watches message boxes and dialogs that this thread (or, with a global thread id, any
 // thread of this process) activates, through a WH_CBT hook, and answers them.
+// Every activation of a dialog is seen, a window's own dialogs too: a dialog becomes active
+// again when a dialog or box that it owned closes (under Wine, when the X server's focus
+// event comes, so before or after the next box), and that is no new message box.
 struct SeenBox {
   std::wstring caption;
   std::wstring text;   // static 0xFFFF of a message box; empty for other dialogs
   std::wstring className;
+  bool messageBox = false;  // the dialog has the static 0xFFFF
 };
-// The texts of the boxes seen, each followed by "|", for one readable comparison.
+// The texts of the message boxes seen, each followed by "|", for one readable comparison;
+// other dialogs are left out.
 std::wstring BoxTexts(const std::vector<SeenBox>& boxes);
 
 class BoxWatcher {
  public:
-  // answer(box hwnd, seen) is called at HCBT_ACTIVATE; by default it presses IDOK.
+  // answer(box hwnd, seen) is called at HCBT_ACTIVATE of every dialog; by default it presses
+  // IDOK on message boxes and leaves other dialogs alone.
   using Answer = std::function<void(HWND, const SeenBox&)>;
   explicit BoxWatcher(Answer answer = {});
   ~BoxWatcher();
   BoxWatcher(const BoxWatcher&) = delete;
   BoxWatcher& operator=(const BoxWatcher&) = delete;
   std::vector<SeenBox> seen() const { return seen_; }
+  std::vector<SeenBox> messageBoxes() const;
 
  private:
   static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp);
