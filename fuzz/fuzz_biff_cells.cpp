@@ -58,12 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool header = data[0] & 0x80;
   std::vector<std::string> texts;
   std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-  // Texts separated by 0xFF 0x00, a pair no GBK text holds; a long text may be repeated
-  // to pass the label limit ("*" and a byte N in front: the rest repeated to N times 4096 bytes).
+  // Texts separated by 0xFF 0x00, a pair no GBK text holds; one text may be repeated to pass
+  // the label limit ("*" and a byte N in front: the rest repeated to N times 4096 bytes).
+  bool repeated = false;
   for (;;) {
     const size_t cut = rest.find(std::string_view("\xFF\0", 2));
     std::string t(rest.substr(0, cut));
-    if (t.size() >= 3 && t[0] == '*') {
+    if (!repeated && t.size() >= 3 && t[0] == '*') {
+      repeated = true;
       const std::size_t target = (static_cast<unsigned char>(t[1]) % 20) * std::size_t{4096};
       const std::string unit = t.substr(2);
       std::string big;

@@ -14,6 +14,7 @@
 
 #include "CardpostHarness.h"
 #include "ProcessUsage.h"
+#include "RoundPlan.h"
 
 using namespace qx::test;
 
@@ -23,27 +24,20 @@ constexpr UINT_PTR kPollTimer = 1;
 constexpr int kCards = 50;
 constexpr int kWarmUp = 200;
 
-enum class Poll { Card, Empty, FindFault, SelectFault, ReadFault, ReadError, BadPhoto };
-const char* const kPollNames[] = {"card", "empty", "find fault", "select fault", "read fault", "read error",
-                                  "photo rejected"};
+using qx::soak::Step;
 
-// A fixed mix, the same every run: cards 40 %, empty 30 %, 6 % each of the rest.
-std::vector<Poll> MakePlan(int polls) {
-  std::vector<Poll> plan;
-  unsigned x = 12345;
-  for (int i = 0; i < polls; ++i) {
-    x = x * 1103515245u + 12345u;
-    const unsigned r = (x >> 16) % 100;
-    plan.push_back(r < 40 ? Poll::Card : r < 70 ? Poll::Empty : r < 76 ? Poll::FindFault
-                   : r < 82 ? Poll::SelectFault : r < 88 ? Poll::ReadFault : r < 94 ? Poll::ReadError
-                                                                             : Poll::BadPhoto);
-  }
-  return plan;
-}
+// Cards 40 %, empty polls 30 %, 6 % each of the rest.
+const std::vector<qx::soak::RoundKind> kPolls = {
+    {"card", 40, Step::None, ""},
+    {"empty", 30, Step::Find, "0x80"},
+    {"find fault", 6, Step::Find, "fault"},
+    {"select fault", 6, Step::Select, "fault"},
+    {"read fault", 6, Step::Read, "fault"},
+    {"read error", 6, Step::Read, "0x41"},
+    {"photo rejected", 6, Step::Decode, "0"},
+};
 
-// The reader library's call numbers follow from the plan: a find every poll, a select after a
-// find that found, a read after a select that succeeded, a decode after a read that did.
-std::string Scenario(const std::vector<Poll>& plan) {
+std::string Scenario(const std::vector<int>& plan) {
   std::string s = "[reader]\nports = 1001\npresent = always\n";
   for (int i = 0; i < kCards; ++i) {
     char id[32];
@@ -52,32 +46,7 @@ std::string Scenario(const std::vector<Poll>& plan) {
          "\nnation = 01\nbirth = 19800101\naddress = 北京市东城区景山前街4号\nid = " + id +
          "\nauthority = 北京市公安局东城分局\nvalid_start = 20060101\nvalid_end = 长期\n";
   }
-  s += "[results]\n";
-  int find = 0, select = 0, read = 0, decode = 0;
-  for (Poll p : plan) {
-    ++find;
-    if (p == Poll::Empty) {
-      s += "SDT_StartFindMorvid#" + std::to_string(find) + " = 0x80\n";
-      continue;
-    }
-    if (p == Poll::FindFault) {
-      s += "SDT_StartFindMorvid#" + std::to_string(find) + " = fault\n";
-      continue;
-    }
-    ++select;
-    if (p == Poll::SelectFault) {
-      s += "SDT_SelectMorvid#" + std::to_string(select) + " = fault\n";
-      continue;
-    }
-    ++read;
-    if (p == Poll::ReadFault || p == Poll::ReadError) {
-      s += "SDT_ReadBaseMsg#" + std::to_string(read) + (p == Poll::ReadFault ? " = fault\n" : " = 0x41\n");
-      continue;
-    }
-    ++decode;
-    if (p == Poll::BadPhoto) s += "GetBmp#" + std::to_string(decode) + " = 0\n";
-  }
-  return s;
+  return s + qx::soak::ResultLines(plan, kPolls);
 }
 
 void Report(const char* when, int polls, const qx::soak::ProcessUsage& u) {
@@ -93,9 +62,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "soak_cardpost: more than %d polls, please\n", kWarmUp);
     return 2;
   }
-  const std::vector<Poll> plan = MakePlan(polls);
-  int counts[7] = {};
-  for (Poll p : plan) ++counts[static_cast<int>(p)];
+  const std::vector<int> plan = qx::soak::MakePlan(polls, 12345, kPolls);
 
   CardpostOptions options;
   options.scenario = Scenario(plan);
@@ -110,9 +77,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "soak_cardpost: no reader window\n");
     return 1;
   }
-  std::printf("Cardpost soak: %d polls (", polls);
-  for (int k = 0; k < 7; ++k) std::printf("%s%s %d", k ? ", " : "", kPollNames[k], counts[k]);
-  std::printf(")\n");
+  std::printf("Cardpost soak: %d polls (%s)\n", polls, qx::soak::PlanSummary(plan, kPolls).c_str());
 
   const qx::soak::ProcessUsage start = qx::soak::MeasureProcess(process, cardpost.Pid());
   std::printf("figures: %s\n", start.sources.c_str());

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ProcessUsage.h"
+#include "RoundPlan.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "data/Connection.h"
@@ -34,25 +35,20 @@ constexpr UINT_PTR kTimeautoId = 1;
 constexpr WPARAM kNautoCommand = 1012;  // IDM_NAUTO
 constexpr int kWarmUp = 200;
 
-enum class Tick { Card, Empty, SelectError, ReadError, BadPhoto };
-const char* const kTickNames[] = {"card", "empty", "select error", "read error", "photo rejected"};
+using qx::soak::Step;
 
-// A fixed mix, the same every run: cards 50 %, empty 35 %, 5 % each of the rest.
-std::vector<Tick> MakePlan(int ticks) {
-  std::vector<Tick> plan;
-  unsigned x = 54321;
-  for (int i = 0; i < ticks; ++i) {
-    x = x * 1103515245u + 12345u;
-    const unsigned r = (x >> 16) % 100;
-    plan.push_back(r < 50 ? Tick::Card : r < 85 ? Tick::Empty : r < 90 ? Tick::SelectError
-                   : r < 95 ? Tick::ReadError : Tick::BadPhoto);
-  }
-  return plan;
-}
+// Cards 50 %, empty ticks 35 %, 5 % each of the rest; the reader errors show message boxes.
+const std::vector<qx::soak::RoundKind> kTicks = {
+    {"card", 50, Step::None, ""},
+    {"empty", 35, Step::Find, "0x80"},
+    {"select error", 5, Step::Select, "0x81"},
+    {"read error", 5, Step::Read, "0x41"},
+    {"photo rejected", 5, Step::Decode, "0"},
+};
 
-std::string Scenario(const std::vector<Tick>& plan, int readsPerCard, int* cardsLogged) {
-  int reads = 0;
-  for (Tick t : plan) reads += t == Tick::Card || t == Tick::BadPhoto;
+// Each card lies for readsPerCard reads in a row, so it is logged once.
+std::string Scenario(const std::vector<int>& plan, int readsPerCard, int* cardsLogged) {
+  const int reads = qx::soak::CardReads(plan, kTicks);
   const int cards = reads / readsPerCard + 1;
   *cardsLogged = (reads + readsPerCard - 1) / readsPerCard;
   std::string s = "[reader]\nports = 1\npresent = always\n";
@@ -64,28 +60,7 @@ std::string Scenario(const std::vector<Tick>& plan, int readsPerCard, int* cards
            "0101\naddress = 北京市东城区景山前街4号故宫博物院内\nid = " + id +
            "\nauthority = 北京市公安局东城分局\nvalid_start = 20060101\nvalid_end = 20260101\n";
   }
-  s += "[results]\n";
-  int find = 0, select = 0, read = 0, decode = 0;
-  for (Tick t : plan) {
-    ++find;
-    if (t == Tick::Empty) {
-      s += "SDT_StartFindMorvid#" + std::to_string(find) + " = 0x80\n";
-      continue;
-    }
-    ++select;
-    if (t == Tick::SelectError) {
-      s += "SDT_SelectMorvid#" + std::to_string(select) + " = 0x81\n";
-      continue;
-    }
-    ++read;
-    if (t == Tick::ReadError) {
-      s += "SDT_ReadBaseMsg#" + std::to_string(read) + " = 0x41\n";
-      continue;
-    }
-    ++decode;
-    if (t == Tick::BadPhoto) s += "GetBmp#" + std::to_string(decode) + " = 0\n";
-  }
-  return s;
+  return s + qx::soak::ResultLines(plan, kTicks);
 }
 
 // Presses OK on every message box of the process, from a thread of its own, so that a tick
@@ -142,9 +117,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "soak_kestrin: more than %d ticks, please\n", kWarmUp);
     return 2;
   }
-  const std::vector<Tick> plan = MakePlan(ticks);
-  int counts[5] = {};
-  for (Tick t : plan) ++counts[static_cast<int>(t)];
+  const std::vector<int> plan = qx::soak::MakePlan(ticks, 54321, kTicks);
 
   TempDir home(L"kestrin-soak");
   for (const wchar_t* f : {L"Kestrin.exe", L"sdtapi.dll", L"WltRS.dll", L"show.bmp", L"bkF.bmp", L"bkB.bmp",
@@ -178,9 +151,8 @@ int main(int argc, char** argv) {
   FlushEvents(500);
   ::SendMessageW(main, WM_COMMAND, kNautoCommand, 0);
 
-  std::printf("Kestrin soak: %d ticks (", ticks);
-  for (int k = 0; k < 5; ++k) std::printf("%s%s %d", k ? ", " : "", kTickNames[k], counts[k]);
-  std::printf(")\n");
+  std::printf("Kestrin soak: %d ticks (%s), each card read %d times in a row\n", ticks,
+              qx::soak::PlanSummary(plan, kTicks).c_str(), readsPerCard);
   const qx::soak::ProcessUsage start = qx::soak::MeasureProcess(process, kestrin.pid());
   std::printf("figures: %s\n", start.sources.c_str());
   Report("start", 0, start);
