@@ -10,8 +10,10 @@
 
 #include "dm.h"
 #include "frmSysStart.h"
+#include "SetPrint.h"
 #include "main.h"
 #include "win/App.h"
+#include "win/Ole.h"
 #include "win/Text.h"
 #include "win/Window.h"
 
@@ -20,10 +22,6 @@ namespace qx::kestrin {
 TdataMd* dataMd = nullptr;
 
 namespace {
-
-// The print-count dialog is made with the others at start; it belongs to the printing unit,
-// which lays its own object here.
-struct PrintDialogSlot {};
 
 // The hidden window that carries the program's title for the task bar and owns the main
 // window, as the application window of a form framework does.
@@ -55,6 +53,8 @@ void ConnectDatabase(TdataMd& dm) {
 }
 
 int KestrinApplication::Start() {
+  // The apartment outlives every window: it is released after the objects below.
+  win::OleApartment apartment;
   // 1. The application and its title.
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
@@ -71,7 +71,8 @@ int KestrinApplication::Start() {
   ApplicationWindow appWindow;
   std::unique_ptr<TForm_main> mainForm;
   std::unique_ptr<TdataMd> dm;
-  std::unique_ptr<PrintDialogSlot> setPrint;
+  // Made at start as the others are; the record print makes a dialog of its own each time.
+  std::unique_ptr<TfrmSetPrint> setPrint;
   try {
     // 3. The windows and the data module, in this order; nothing is shown yet.
     if (!appWindow.Create(title_.c_str())) throw std::runtime_error("application window cannot be made");
@@ -81,7 +82,7 @@ int KestrinApplication::Start() {
     SetMainWindow(mainForm.get());
     dm = std::make_unique<TdataMd>();
     dataMd = dm.get();
-    setPrint = std::make_unique<PrintDialogSlot>();
+    setPrint = std::make_unique<TfrmSetPrint>();
   } catch (const std::exception& e) {
     // Not the program's own message: the run-time's report of an error at start.
     ::MessageBoxW(nullptr, (L"运行时错误: " + ErrorText(e)).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);

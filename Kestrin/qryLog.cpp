@@ -8,16 +8,13 @@
 
 #include "KestrinApp.h"
 #include "QueryText.h"
+#include "SetPrint.h"
+#include "CardFace.h"
 #include "dbToExcel.h"
 #include "win/Text.h"
 
 namespace qx::kestrin {
 namespace {
-
-std::function<void(TForm_qryLog&)>& RecordPrintHandler() {
-  static std::function<void(TForm_qryLog&)> handler;
-  return handler;
-}
 
 std::wstring Wide(const std::string& gbk) { return win::MultiToWide(gbk, 936); }
 std::string Gbk(const std::wstring& text) { return win::WideToMulti(text, 936); }
@@ -64,10 +61,6 @@ BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
 }
 
 }  // namespace
-
-void TForm_qryLog::SetRecordPrintHandler(std::function<void(TForm_qryLog&)> handler) {
-  RecordPrintHandler() = std::move(handler);
-}
 
 TForm_qryLog::TForm_qryLog(TdataMd& dm)
     : CodeDialog(kQryLogCaption, DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU,
@@ -350,7 +343,50 @@ std::wstring ExportCutText(int written, int left) {
 void TForm_qryLog::btnCloseClick() { EndDialog(IDCANCEL); }
 
 void TForm_qryLog::btnPrintClick() {
-  if (RecordPrintHandler()) RecordPrintHandler()(*this);
+  {
+    TfrmSetPrint dialog(&PrintCount);
+    dialog.ShowModal(hwnd());
+  }
+  if (PrintCount == 0) return;
+  if (dm_.qrylog.RecordCount() < PrintCount) {
+    PlainMessage(RecordShortageText(PrintCount).c_str());
+    return;
+  }
+  PrintCardCopies(PrintCount);
+}
+
+void TForm_qryLog::PrintCardCopies(int count) {
+  // The layout of every copy follows the photo shown when the print began.
+  const int w = photo_.Empty() ? 102 : photo_.Width();
+  const int h = photo_.Empty() ? 126 : photo_.Height();
+  const POINT ppi = WindowPpi(hwnd());
+  data::Query& q = dm_.qrylog;
+  PrintJob job;
+  int top = 60;
+  for (int i = 1; i <= count; ++i) {
+    CardFields f;
+    f.edtName = Gbk(edtName.Text());
+    f.edtSex = Gbk(edtSex.Text());
+    f.edtNation = Gbk(edtNation.Text());
+    f.edtBirh = Gbk(edtBirh.Text());
+    f.edtAddr = Gbk(edtAddr.Text());
+    f.edtId = Gbk(edtId.Text());
+    f.edtSendDep = Gbk(edtSendDep.Text());
+    f.edtExpire = Gbk(edtExpire.Text());
+    CardCopyImages copy = ComposeCopyImagesSized(ExeFolderFile(L"bkF.bmp"), ExeFolderFile(L"bkB.bmp"), w, h,
+                                                 photo_, f);
+    imgPic = std::move(copy.front);
+    imgBk = std::move(copy.back);
+    DrawRecordCopy(job.dc(), imgPic, imgBk, PrintScale(job.PpiX(), ppi.x), PrintScale(job.PpiY(), ppi.y), top);
+    if (i < count) {
+      top += imgPic.Height() + 120;
+      // Moving the query shows the earlier record in the fields and the photo.
+      q.Prior();
+      if (q.Bof()) break;
+    }
+  }
+  job.End();
+  PlainMessage(kPrintDone);
 }
 
 void TForm_qryLog::SyncGridSelection() {

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <array>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,16 +62,15 @@ class TForm_qryLog : public win::CodeDialog {
   void DSLogQryDataChange();
   void ShowCurrentRecord();
 
-  // The record print lives in the print unit; the program sets it once at start. Without it
-  // the print button does nothing.
-  static void SetRecordPrintHandler(std::function<void(TForm_qryLog&)> handler);
+  // Prints count records from the current one backwards, on one page of one job.
+  void PrintCardCopies(int count);
 
   TdataMd& DataModule() const { return dm_; }
   // The selection of the last query; empty before it and for "全部".
   std::string WhereClause;
   // Copies the record print asks for (0 until its dialog chose).
   int PrintCount = 0;
-  // Hidden work images of the record print.
+  // Hidden work images of the record print: the copy of the record printed last.
   Picture imgPic;
   Picture imgBk;
   // The photo that `image` shows (empty when none) and the image's size, which is the photo's.

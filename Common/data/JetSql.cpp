@@ -10,10 +10,15 @@ namespace qx::data {
 namespace {
 
 bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
-// Length of the character at s[i]: 2 for a GBK pair, else 1.
+// Length of the character at s[i]: 2 for a GBK pair, else 1. A lead byte without its trail
+// byte stands alone, so that a quote behind it ends the text here as it does for SQLite.
 size_t CharLen(std::string_view s, size_t i) {
-  return IsLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+  return IsLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() &&
+                 IsTrail(static_cast<unsigned char>(s[i + 1]))
+             ? 2
+             : 1;
 }
 
 struct Reader {

@@ -96,7 +96,8 @@ TEST(CardpostStartup, ShownDialogAndAboutBox) {
   ASSERT_TRUE(h.WaitForMessage("END 初始化设备  完成", 5000));
   HWND dlg = FindCardpostDialog();
   ASSERT_TRUE(dlg);
-  EXPECT_TRUE(::IsWindowVisible(dlg));
+  // The reader starts inside the dialog's initialisation; the dialog shows once that returns.
+  EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(dlg) != FALSE; }, 5000));
   const LONG style = ::GetWindowLongW(dlg, GWL_STYLE);
   EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_SYSMENU), WS_POPUP | WS_CAPTION | WS_SYSMENU);
   EXPECT_TRUE(::GetWindowLongW(dlg, GWL_EXSTYLE) & WS_EX_APPWINDOW);
@@ -112,6 +113,8 @@ TEST(CardpostStartup, ShownDialogAndAboutBox) {
   HWND about = nullptr;
   ASSERT_TRUE(WaitUntil([&] { return (about = ::FindWindowW(L"#32770", L"关于 Cardpost")) != nullptr; },
                         5000));
+  // The box is found by its title while its controls may still be in the making.
+  EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(about) != FALSE; }, 5000));
   EXPECT_EQ(ControlText(about, IDOK), L"确定");
   ::PostMessageW(about, WM_CLOSE, 0, 0);
   EXPECT_TRUE(WaitUntil([] { return ::FindWindowW(L"#32770", L"关于 Cardpost") == nullptr; }, 5000));

@@ -30,6 +30,9 @@ TEST(JetSql, Translation) {
       {"select FNo as \xC9\xED\xB7\xDD from TLog", "select FNo as \xC9\xED\xB7\xDD from TLog"},
       // A trail byte 0x5B is not the start of a bracketed name.
       {"select 1 as \x81\x5B, #2001-01-01# as d", "select 1 as \x81\x5B, '2001-01-01' as d"},
+      // A lead byte without a trail byte stands alone: the quote behind it ends the text, as
+      // SQLite reads it.
+      {"FName like '%\xB0' and FBirth=#2001-01-01#", "FName like '%\xB0' and FBirth='2001-01-01'"},
   };
   for (const Case& c : cases) EXPECT_EQ(TranslateJetSql(c.jet), c.sqlite) << c.jet;
 }

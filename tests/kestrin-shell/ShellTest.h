@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -48,6 +50,28 @@ inline LRESULT RemoteSend(HWND w, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
   return static_cast<LRESULT>(r);
 }
 
+// Text of a panel of another process's status bar: SB_GETTEXTW carries a pointer, so its
+// buffer lives in the target process.
+inline std::wstring RemotePanelText(HWND bar, int index) {
+  HANDLE proc = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, PidOf(bar));
+  if (!proc) return L"<no process>";
+  constexpr SIZE_T kChars = 1024;
+  std::wstring text;
+  if (void* remote = ::VirtualAllocEx(proc, nullptr, kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE)) {
+    const LRESULT r = RemoteSend(bar, SB_GETTEXTLENGTHW, index);
+    const size_t n = LOWORD(r);
+    if (n < kChars) {
+      RemoteSend(bar, SB_GETTEXTW, index, reinterpret_cast<LPARAM>(remote));
+      std::wstring buf(n, L'\0');
+      SIZE_T got = 0;
+      if (n == 0 || ::ReadProcessMemory(proc, remote, buf.data(), n * sizeof(wchar_t), &got)) text = buf;
+    }
+    ::VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+  }
+  ::CloseHandle(proc);
+  return text;
+}
+
 struct Box {
   std::wstring caption;
   std::wstring text;
@@ -71,12 +95,58 @@ inline Box AnswerBox(HWND box) {
   return b;
 }
 
+// Kestrin's program folder of its own, and the reader simulator's scenario and journal in
+// another, for tests that run Kestrin.exe as a process.
+class DeskFolders {
+ public:
+  explicit DeskFolders(const std::wstring& prefix)
+      : appOwner_((prefix + L"-app").c_str()), simOwner_((prefix + L"-sim").c_str()) {}
+
+ protected:
+  bool Start(qx::test::Process& p) const {
+    return p.Start(L"\"" + app_ + L"\\Kestrin.exe\"", app_,
+                   {{L"QX_READER_SCENARIO", scenario_}, {L"QX_READER_JOURNAL", journal_}});
+  }
+
+  qx::test::TempDir appOwner_;
+  qx::test::TempDir simOwner_;
+  std::wstring app_ = FullPath(appOwner_.path());
+  std::wstring sim_ = FullPath(simOwner_.path());
+  std::wstring scenario_ = sim_ + L"\\scenario.ini";
+  std::wstring journal_ = sim_ + L"\\journal.txt";
+};
+
 // Journal lines of the reader simulators that begin with prefix (comments skipped).
 inline std::vector<std::string> JournalCalls(const std::wstring& journal, const std::string& prefix = "SDT_") {
   std::vector<std::string> out;
   for (const std::string& line : qx::test::SplitLines(qx::test::ReadText(journal)))
     if (!line.empty() && line[0] != '#' && line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
   return out;
+}
+
+// Reader scenarios for the simulators: each in a new file (the simulators read a file they
+// have not seen anew), the journal beside them in a folder of the process.
+inline qx::test::TempDir& ScenarioDir() {
+  static qx::test::TempDir dir(L"ksim");
+  return dir;
+}
+inline std::wstring JournalPath() { return ScenarioDir() / L"journal.txt"; }
+inline void SetScenario(const std::string& utf8) {
+  static int counter = 0;
+  const std::wstring path = ScenarioDir() / (L"scenario" + std::to_wstring(++counter) + L".ini");
+  ASSERT_TRUE(qx::test::WriteText(path, utf8));
+  ::SetEnvironmentVariableW(L"QX_READER_SCENARIO", path.c_str());
+  ::SetEnvironmentVariableW(L"QX_READER_JOURNAL", JournalPath().c_str());
+}
+// A [card] section (UTF-8 texts) and a [reader] holding cards.
+inline std::string Card(const char* name, const char* id, const char* sex = "1", const char* validEnd = "长期",
+                        const char* address = "北京市东城区景山前街4号故宫博物院内", const char* birth = "19800101") {
+  return std::string("[card]\nname = ") + name + "\nsex = " + sex + "\nnation = 01\nbirth = " + birth +
+         "\naddress = " + address + "\nid = " + id + "\nauthority = 北京市公安局东城分局\nvalid_start = 20060101\nvalid_end = " +
+         validEnd + "\n";
+}
+inline std::string Reader(const std::string& cards, const char* present = "always") {
+  return std::string("[reader]\nports = 1\npresent = ") + present + "\n" + cards;
 }
 
 inline std::string Join(const std::vector<std::string>& lines) {
