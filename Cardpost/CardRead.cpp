@@ -34,6 +34,7 @@ constexpr char kLogReadOk[] =
 constexpr char kLogOpenFault[] = "\xB4\xF2\xBF\xAA\xD5\xD5\xC6\xAC\xCE\xC4\xBC\xFE\xD2\xEC\xB3\xA3";  // 打开照片文件异常
 constexpr char kLogCloseFault[] = "\xD5\xD5\xC6\xAC\xCA\xFD\xBE\xDD\xD2\xEC\xB3\xA3";                 // 照片数据异常
 constexpr char kLogDecoded[] = "\xBD\xE2\xC3\xDC\xD5\xD5\xC6\xAC:%d, %s";                            // 解密照片:
+constexpr char kLogDecodeFault[] = " ### \xBD\xE2\xC3\xDC\xD5\xD5\xC6\xAC\xD2\xEC\xB3\xA3";              // 解密照片异常
 constexpr char kLogPhotoSaved[] = "\xB1\xA3\xB4\xE6\xB4\xF3\xCD\xB7\xD5\xD5\xB3\xC9\xB9\xA6 %s => %s";   // 保存大头照成功
 constexpr char kLogPhotoFailed[] = "\xB1\xA3\xB4\xE6\xB4\xF3\xCD\xB7\xD5\xD5\xCA\xA7\xB0\xDC %s => %s";  // 保存大头照失败
 constexpr char kLogCardDone[] =
@@ -89,8 +90,13 @@ int TakeCard(const CardReaderCalls& calls, const std::string& moduleDir, const u
 
   char decoderPath[kDecoderPathSize] = {};
   qx::card::CopyField(reinterpret_cast<uint8_t*>(decoderPath), kDecoderPathSize - 1, wltPath);
-  // The decoder is not guarded; a missing one decodes nothing.
-  const int decoded = calls.getBmp ? calls.getBmp(decoderPath, qx::reader::kGetBmpMode) : 0;
+  // A missing decoder decodes nothing; a fault inside it counts as a photo it could not decode.
+  int decoded = 0;
+  if (calls.getBmp &&
+      !Guarded([&] { decoded = calls.getBmp(decoderPath, qx::reader::kGetBmpMode); })) {
+    decoded = 0;
+    LogWrite(kLogDecodeFault);
+  }
   // The library may leave the buffer without a NUL: read it within its size.
   const std::string bitmapPath =
       qx::card::FieldText(reinterpret_cast<const uint8_t*>(decoderPath), sizeof decoderPath);

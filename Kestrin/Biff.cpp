@@ -59,12 +59,29 @@ class CellCursor {
   std::uint16_t col_ = 0;
 };
 
-struct WalkGuard {
-  SheetSource& source;
-  explicit WalkGuard(SheetSource& s) : source(s) { source.BeginWalk(); }
-  ~WalkGuard() { source.EndWalk(); }
+// Ends the walk however it stops. End() raises the source's error; when the walk itself
+// failed, the destructor ends it and drops an error of the ending, since a destructor that
+// throws during unwinding ends the process.
+class WalkGuard {
+ public:
+  explicit WalkGuard(SheetSource& s) : source_(s) { source_.BeginWalk(); }
+  ~WalkGuard() {
+    if (ended_) return;
+    try {
+      source_.EndWalk();
+    } catch (...) {
+    }
+  }
+  void End() {
+    ended_ = true;
+    source_.EndWalk();
+  }
   WalkGuard(const WalkGuard&) = delete;
   WalkGuard& operator=(const WalkGuard&) = delete;
+
+ private:
+  SheetSource& source_;
+  bool ended_ = false;
 };
 
 void PutCell(BiffWriter& w, const SheetSource& source, std::size_t field, FieldType type,
@@ -211,6 +228,7 @@ SheetStats WriteSheet(SheetSource& source, ByteSink& sink, bool withHeader) {
       ++stats.rows;
     }
     w.PutEof();
+    walk.End();
   }
   return stats;
 }

@@ -117,7 +117,7 @@ class SheetSource {
   virtual FieldInfo Field(std::size_t index) const = 0;
 
   // Around the walk: suspend bound controls and keep the current row; go back and resume.
-  // EndWalk also runs when the walk fails.
+  // EndWalk also runs when the walk fails; an error it raises then gives way to the walk's own.
   virtual void BeginWalk() {}
   virtual void EndWalk() {}
 

@@ -13,6 +13,7 @@
 #include "SetPrint.h"
 #include "main.h"
 #include "win/App.h"
+#include "win/Ole.h"
 #include "win/Text.h"
 #include "win/Window.h"
 
@@ -52,6 +53,8 @@ void ConnectDatabase(TdataMd& dm) {
 }
 
 int KestrinApplication::Start() {
+  // The apartment outlives every window: it is released after the objects below.
+  win::OleApartment apartment;
   // 1. The application and its title.
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);

@@ -54,13 +54,28 @@ double QuerySheetSource::NumberValue(std::size_t index) const { return At(index)
 
 std::string QuerySheetSource::TextValue(std::size_t index) const { return At(index).AsString(); }
 
-void FileSink::Write(const std::uint8_t* data, std::size_t size) {
+void FileSink::WriteOut(const std::uint8_t* data, std::size_t size) {
   DWORD written = 0;
   if (!::WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size)
     throw ExportError("Cannot write the worksheet file (error " + std::to_string(::GetLastError()) + ")");
 }
 
-void TDS2Excel::ExportToFile(const std::wstring& fileName, bool withHeader) {
+void FileSink::Write(const std::uint8_t* data, std::size_t size) {
+  if (buffer_.size() + size > kBufferSize) Flush();
+  if (size >= kBufferSize) {
+    WriteOut(data, size);
+    return;
+  }
+  buffer_.insert(buffer_.end(), data, data + size);
+}
+
+void FileSink::Flush() {
+  if (buffer_.empty()) return;
+  WriteOut(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+biff::SheetStats TDS2Excel::ExportToFile(const std::wstring& fileName, bool withHeader) {
   WithHeader = withHeader;
   if (::GetFileAttributesW(fileName.c_str()) != INVALID_FILE_ATTRIBUTES &&
       !::DeleteFileW(fileName.c_str()))
@@ -69,7 +84,9 @@ void TDS2Excel::ExportToFile(const std::wstring& fileName, bool withHeader) {
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw ExportError("Cannot create file \"" + PathText(fileName) + "\"");
   FileSink sink(file.get());
-  ExportToStream(sink);
+  const biff::SheetStats stats = ExportToStream(sink);
+  sink.Flush();
+  return stats;
 }
 
 biff::SheetStats TDS2Excel::ExportToStream(biff::ByteSink& stream) {

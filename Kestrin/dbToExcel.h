@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Biff.h"
 #include "data/Query.h"
@@ -47,14 +48,21 @@ class QuerySheetSource : public biff::SheetSource {
   data::Query::Bookmark savedPosition_ = 0;
 };
 
-// Writes each record with one WriteFile; a failed write is an ExportError.
+// Gathers the records into one WriteFile per 64 KB: a system call per cell would cost more
+// than the export's reading and writing together. Flush writes what is left; a failed write is
+// an ExportError. Records not flushed when an export fails are lost with its partial file.
 class FileSink : public biff::ByteSink {
  public:
-  explicit FileSink(HANDLE file) : file_(file) {}
+  explicit FileSink(HANDLE file) : file_(file) { buffer_.reserve(kBufferSize); }
   void Write(const std::uint8_t* data, std::size_t size) override;
+  void Flush();
 
  private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+  void WriteOut(const std::uint8_t* data, std::size_t size);
+
   HANDLE file_;
+  std::vector<std::uint8_t> buffer_;
 };
 
 class TDS2Excel {
@@ -65,8 +73,9 @@ class TDS2Excel {
 
   // Replaces the file with a new worksheet of the query's rows: an existing file is deleted,
   // the new one made by an exclusive create and closed also when the export fails (a partial
-  // file may then be left). Errors: ExportError, and the query's DataError.
-  void ExportToFile(const std::wstring& fileName, bool withHeader);
+  // file may then be left). Errors: ExportError, and the query's DataError. Tells how many rows
+  // were written and whether the sheet's last row left some out.
+  biff::SheetStats ExportToFile(const std::wstring& fileName, bool withHeader);
   // Start record, header row when WithHeader, the rows, end record.
   biff::SheetStats ExportToStream(biff::ByteSink& stream);
 

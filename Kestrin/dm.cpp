@@ -16,23 +16,30 @@ void TdataMd::AppendLogRecord(const TShowCardLine& card) {
   }
   // Whatever selection qrylog shows, its rows come from TLog, so the new row goes there.
   qrylog.Append();
-  qrylog.FieldByName("FName").SetAsString(card.PersonName);
-  qrylog.FieldByName("FSex").SetAsString(card.SexText);
-  qrylog.FieldByName("FMZ").SetAsString(card.NationText);
-  qrylog.FieldByName("FNo").SetAsString(card.IdNumber);
-  qrylog.FieldByName("FBirth").SetAsString(card.BirthDate);
-  qrylog.FieldByName("FAddress").SetAsString(card.AddressText);
-  qrylog.FieldByName("FBegin").SetAsString(card.ValidFrom);
-  qrylog.FieldByName("FEnd").SetAsString(card.ValidTo);
-  qrylog.FieldByName("FSendDep").SetAsString(card.Authority);
-  qrylog.FieldByName("FDate").SetAsString(card.RecordTime);
-  stream = card.CardPhoto.ToBmp();
-  // A card without a photo is stored without one (null), which reads back as an empty photo.
-  if (stream.empty())
-    qrylog.FieldByName("FPhoto").Clear();
-  else
-    qrylog.FieldByName("FPhoto").SetAsBlob(stream);
-  qrylog.Post();
+  // A row that cannot be stored is dropped, never left pending: the next Append would post it
+  // first, storing this card a second time or half-filled.
+  try {
+    qrylog.FieldByName("FName").SetAsString(card.PersonName);
+    qrylog.FieldByName("FSex").SetAsString(card.SexText);
+    qrylog.FieldByName("FMZ").SetAsString(card.NationText);
+    qrylog.FieldByName("FNo").SetAsString(card.IdNumber);
+    qrylog.FieldByName("FBirth").SetAsString(card.BirthDate);
+    qrylog.FieldByName("FAddress").SetAsString(card.AddressText);
+    qrylog.FieldByName("FBegin").SetAsString(card.ValidFrom);
+    qrylog.FieldByName("FEnd").SetAsString(card.ValidTo);
+    qrylog.FieldByName("FSendDep").SetAsString(card.Authority);
+    qrylog.FieldByName("FDate").SetAsString(card.RecordTime);
+    stream = card.CardPhoto.ToBmp();
+    // A card without a photo is stored without one (null), which reads back as an empty photo.
+    if (stream.empty())
+      qrylog.FieldByName("FPhoto").Clear();
+    else
+      qrylog.FieldByName("FPhoto").SetAsBlob(stream);
+    qrylog.Post();
+  } catch (...) {
+    qrylog.Cancel();
+    throw;
+  }
 }
 
 void TdataMd::LoadLogRecord(TShowCardLine& card) {

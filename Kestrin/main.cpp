@@ -13,6 +13,7 @@
 
 #include "KestrinApp.h"
 #include "Reader.h"
+#include "SaveName.h"
 #include "SetPrint.h"
 #include "about.h"
 #include "dm.h"
@@ -552,15 +553,30 @@ void TForm_main::ncopyClick() {
     if (AutoFlag == 1) SetTimeauto(true);
     return;
   }
-  SavePhotoBmp(WithBackslash(*chosen));
+  // A number that names no file saves nothing, as a cancelled choice.
+  if (!SavePhotoBmp(WithBackslash(*chosen))) {
+    if (AutoFlag == 1) SetTimeauto(true);
+    return;
+  }
   ShowMessage(L"照片保存成功！");
   if (AutoFlag == 1) SetTimeauto(true);
 }
 
-void TForm_main::SavePhotoBmp(const std::wstring& folder) {
-  if (!FolderExists(folder)) return;
+std::optional<std::wstring> TForm_main::SaveName(const wchar_t* prefix, const wchar_t* extension) const {
+  const std::wstring id = FieldText(IDC_MAIN_EDTID);
+  const std::wstring name = prefix + id + extension;
+  if (!id.empty() && IsPlainFileName(name)) return name;
+  ShowDefaultError(kBadSaveName);
+  return std::nullopt;
+}
+
+bool TForm_main::SavePhotoBmp(const std::wstring& folder) {
+  const std::optional<std::wstring> name = SaveName(L"", L".bmp");
+  if (!name) return false;
+  if (!FolderExists(folder)) return true;
   const Picture photo = Picture::FromBmpFile(TempPhotoBase() + L".bmp");
-  photo.SaveToFile(folder + FieldText(IDC_MAIN_EDTID) + L".bmp");
+  photo.SaveToFile(folder + *name);
+  return true;
 }
 
 void TForm_main::nimegClick() {
@@ -569,6 +585,8 @@ void TForm_main::nimegClick() {
   if (!chosen) return;
   const std::wstring folder = WithBackslash(*chosen);
   if (!FolderExists(folder)) return;
+  // The number as it stands now: a tick during the choice may have read another card.
+  if (!SaveName(L"P", L".jpg")) return;
   SetTimeauto(false);
   SaveCardCopy(copy_, folder, win::WideToMulti(FieldText(IDC_MAIN_EDTID), 936));
   ShowMessage(L"复印保存成功！");

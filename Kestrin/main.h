@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,9 @@ enum MainFormId : int {
   IDC_MAIN_PANEL2,
 };
 inline constexpr wchar_t kFolderPrompt[] = L"请选择文件夹";
+// The identity number cannot name a file in the chosen folder (no card read yet, or a number
+// holding a path or a device name).
+inline constexpr wchar_t kBadSaveName[] = L"身份号码不能用作文件名，未保存！";
 // Positions of the top-level menus in the bar.
 inline constexpr UINT kMenuS1 = 0, kMenuO01 = 1, kMenuQ1 = 2, kMenuH1 = 3, kMenuE1 = 4;
 
@@ -124,7 +128,11 @@ class TForm_main : public win::Window {
   void ClearCardFace();
   void ComposeCopyImages();
   void SaveVerifyLog();
-  void SavePhotoBmp(const std::wstring& folder);
+  // False when the identity number names no file: nothing is written.
+  bool SavePhotoBmp(const std::wstring& folder);
+  // The file name made from the identity number, or nullopt after telling the operator that
+  // the number cannot name a file.
+  std::optional<std::wstring> SaveName(const wchar_t* prefix, const wchar_t* extension) const;
   bool CreateCardFields();
   void SetFields(const CardFields& f);
   std::wstring FieldText(int id) const;

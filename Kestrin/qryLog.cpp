@@ -226,11 +226,18 @@ LRESULT TForm_qryLog::OnNotify(const NMHDR& nm) {
   if (nm.idFrom != IDC_DBLOGQRY) return 0;
   if (nm.code == LVN_GETDISPINFOW) {
     auto& info = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&nm));
+    // The grid asks for the rows it paints; the query reads them from the store on demand.
     const int row = info.item.iItem, col = info.item.iSubItem;
-    if (row >= 0 && static_cast<size_t>(row) < rows_.size() && col >= 0 && col < kGridColumns)
-      win::FillDispText(info, rows_[row].cells[col]);
-    else
-      win::FillDispText(info, L"");
+    // A row that cannot be read paints empty: a message box per painted cell helps no one.
+    std::wstring text;
+    try {
+      data::Query& q = dm_.qrylog;
+      const data::Field* f = q.Active() && col >= 0 && col < kGridColumns ? q.FindField(kGrid[col].field) : nullptr;
+      if (f) text = Wide(q.TextAt(row, f->Index()));
+    } catch (...) {
+      text.clear();
+    }
+    win::FillDispText(info, text);
     return 0;
   }
   if (nm.code == LVN_ITEMCHANGED && !syncing_) {
@@ -314,11 +321,23 @@ void TForm_qryLog::btnExcelClick() {
   dm_.qryOutPut.Requery();
   // Appended whatever the name ends with: "a.xls" becomes "a.xls.xls".
   const std::wstring name = std::wstring(file) + L".xls";
+  biff::SheetStats written;
   {
     TDS2Excel exporter(dm_.qryOutPut);
-    exporter.ExportToFile(name, true);
+    written = exporter.ExportToFile(name, true);
   }
-  PlainMessage(L"导出成功！");
+  if (!written.rowsDropped) {
+    PlainMessage(L"导出成功！");
+    return;
+  }
+  // The sheet ends at its last row number: say what did not fit rather than plain success.
+  const int left = dm_.qryOutPut.RecordCount() - static_cast<int>(written.rows);
+  PlainMessage(ExportCutText(static_cast<int>(written.rows), left).c_str());
+}
+
+std::wstring ExportCutText(int written, int left) {
+  return L"已导出" + std::to_wstring(written) + L"条记录，超出工作表的行数上限，另有" + std::to_wstring(left) +
+         L"条记录未导出！";
 }
 
 void TForm_qryLog::btnCloseClick() { EndDialog(IDCANCEL); }
@@ -370,47 +389,6 @@ void TForm_qryLog::PrintCardCopies(int count) {
   PlainMessage(kPrintDone);
 }
 
-bool TForm_qryLog::GridMatchesQuery() const {
-  const data::Query& q = dm_.qrylog;
-  if (!q.Active()) return rows_.empty();
-  // A row being inserted (a card logged meanwhile) joins the grid once it is posted.
-  if (q.State() == data::DatasetState::Insert) return true;
-  const int n = q.RecordCount();
-  if (static_cast<size_t>(n) != rows_.size()) return false;
-  if (n == 0) return true;
-  const int at = q.RecordNo();
-  return at > 0 && rows_[at - 1].bookmark == q.GetBookmark();
-}
-
-void TForm_qryLog::ReadGridRows() {
-  rows_.clear();
-  data::Query& q = dm_.qrylog;
-  if (q.Active() && q.State() == data::DatasetState::Browse) {
-    data::Field* fields[kGridColumns];
-    for (int i = 0; i < kGridColumns; ++i) fields[i] = q.FindField(kGrid[i].field);
-    readingRows_ = true;
-    q.DisableControls();
-    const data::Query::Bookmark keep = q.GetBookmark();
-    try {
-      for (q.First(); !q.Eof(); q.Next()) {
-        GridRow row;
-        row.bookmark = q.GetBookmark();
-        for (int i = 0; i < kGridColumns; ++i)
-          if (fields[i]) row.cells[i] = Wide(fields[i]->AsString());
-        rows_.push_back(std::move(row));
-      }
-      if (q.BookmarkValid(keep)) q.GotoBookmark(keep);
-    } catch (...) {
-      q.EnableControls();
-      readingRows_ = false;
-      throw;
-    }
-    q.EnableControls();  // tells DSLogQryDataChange, which readingRows_ turns away
-    readingRows_ = false;
-  }
-  DBLogQry.SetRowCount(static_cast<int>(rows_.size()));
-}
-
 void TForm_qryLog::SyncGridSelection() {
   const data::Query& q = dm_.qrylog;
   const int at = q.Active() && q.State() == data::DatasetState::Browse ? q.RecordNo() : 0;
@@ -420,8 +398,14 @@ void TForm_qryLog::SyncGridSelection() {
 }
 
 void TForm_qryLog::DSLogQryDataChange() {
-  if (readingRows_ || !hwnd()) return;
-  if (!GridMatchesQuery()) ReadGridRows();
+  if (!hwnd()) return;
+  // Rows may have come, gone or changed: the grid paints its visible rows again.
+  const data::Query& q = dm_.qrylog;
+  const int rows = q.Active() ? q.RecordCount() : 0;
+  if (rows != DBLogQry.RowCount())
+    DBLogQry.SetRowCount(rows);
+  else
+    ::InvalidateRect(DBLogQry.hwnd(), nullptr, FALSE);
   SyncGridSelection();
   ShowCurrentRecord();
 }

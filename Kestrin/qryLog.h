@@ -40,6 +40,9 @@ enum QryLogId : int {
   IDC_QRY_LABEL,  // the captions of the inputs share one id
 };
 
+// What the export says instead of "导出成功！" when the worksheet's row limit left rows out.
+std::wstring ExportCutText(int written, int left);
+
 class TForm_qryLog : public win::CodeDialog {
  public:
   explicit TForm_qryLog(TdataMd& dm);
@@ -89,23 +92,14 @@ class TForm_qryLog : public win::CodeDialog {
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  struct GridRow {
-    data::Query::Bookmark bookmark = 0;
-    std::array<std::wstring, kGridColumns> cells;
-  };
-
   void CreateControls();
   void OnCommand(int id);
   LRESULT OnNotify(const NMHDR& nm);
   void DrawImage(const DRAWITEMSTRUCT& dis) const;
   std::string PickerText(const win::DatePicker& p) const;
-  bool GridMatchesQuery() const;
-  void ReadGridRows();
   void SyncGridSelection();
 
   TdataMd& dm_;
-  std::vector<GridRow> rows_;
-  bool readingRows_ = false;
   bool syncing_ = false;
   Picture photo_;
   COLORREF transparent_ = CLR_INVALID;

@@ -95,11 +95,6 @@ HICON LoadButtonIcon(int id) {
 
 }  // namespace
 
-MainForm::~MainForm() {
-  // The picture must outlive the control that shows it.
-  if (exists()) ::DestroyWindow(hwnd());
-}
-
 bool MainForm::Create() {
   dpiX_ = win::ScreenDpiX();
   dpiY_ = win::ScreenDpiY();

@@ -21,8 +21,9 @@ inline constexpr UINT_PTR kTimer2Id = 2;
 
 class MainForm : public win::Window {
  public:
+  // Its owner destroys the window before the object goes (App does for the main window),
+  // so that the form's own end runs.
   MainForm() = default;
-  ~MainForm() override;
 
   // The window and its controls, not yet shown.
   bool Create();

@@ -87,3 +87,26 @@ function(qx_arch_def out def)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
   set(${out} ${copy} PARENT_SCOPE)
 endfunction()
+
+# qx_spooler_fixture(NAME DIR [STOPPED]): a private CUPS spooler (scripts/spooler.sh) in DIR as
+# the CTest fixture NAME, started before and stopped after the tests that require it (with
+# STOPPED: one that is not running, for the "no printer" path), and NAME_ENV, the environment
+# those tests need: CUPS_SERVER on its socket and the folder and script that
+# tests/support/Spooler reads. The fixture's steps lock "spooler", as every test that prints must.
+function(qx_spooler_fixture name dir)
+  cmake_parse_arguments(S "STOPPED" "" "" ${ARGN})
+  set(script ${CMAKE_SOURCE_DIR}/scripts/spooler.sh)
+  # The socket name that spooler.sh gives the spooler of a folder.
+  string(MD5 hash "${dir}")
+  string(SUBSTRING "${hash}" 0 12 short)
+  if(S_STOPPED)
+    add_test(NAME ${name}_setup COMMAND bash ${script} stop ${dir})
+  else()
+    add_test(NAME ${name}_setup COMMAND bash ${script} start ${dir})
+    add_test(NAME ${name}_cleanup COMMAND bash ${script} stop ${dir})
+    set_tests_properties(${name}_cleanup PROPERTIES FIXTURES_CLEANUP ${name} RESOURCE_LOCK spooler)
+  endif()
+  set_tests_properties(${name}_setup PROPERTIES FIXTURES_SETUP ${name} RESOURCE_LOCK spooler)
+  set(${name}_ENV "CUPS_SERVER=/tmp/qx-cups-${short}.sock;QX_SPOOLER_DIR=${dir};QX_SPOOLER_SCRIPT=${script}"
+      PARENT_SCOPE)
+endfunction()

@@ -13,7 +13,8 @@ log() { printf '[deps] %s\n' "$*"; }
 packages=(cmake ninja-build make g++ g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine32 wine64 libcups2:i386 xvfb xauth x11-utils locales fonts-wqy-zenhei python3 tcl8.6
-  dpkg-dev googletest cups printer-driver-cups-pdf poppler-utils imagemagick ca-certificates)
+  dpkg-dev googletest cups printer-driver-cups-pdf poppler-utils imagemagick ca-certificates
+  python3-xlrd)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -32,23 +32,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cat > "$work/scenario.ini" <<'INI'
-[reader]
-ports = 1001
-samid = 05.01-20101217-0000001234-2305843009-01
-[card]
-name = 张三丰
-sex = 1
-nation = 01
-birth = 19800101
-address = 北京市东城区景山前街4号故宫博物院东华门内西侧院
-id = 110101198001010011
-authority = 北京市公安局东城分局
-valid_start = 20060101
-valid_end = 长期
-newadd = 北京市海淀区中关村大街1号海龙大厦十二层
-INI
-export QX_READER_SCENARIO=$(winepath -w "$work/scenario.ini") QX_READER_JOURNAL=$(winepath -w "$work/journal.txt")
+export QX_READER_SCENARIO=$(winepath -w "$root/scripts/sample-card.ini") QX_READER_JOURNAL=$(winepath -w "$work/journal.txt")
 
 # Morvid reads its latest address and chip number from its current folder.
 (cd "$work" && exec wine "$bin/Morvid.exe") &

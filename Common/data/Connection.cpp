@@ -1,4 +1,4 @@
-// Connection: data link resolution, opening the SQLite file, Jet's LIKE.
+// Connection: data link resolution, opening the SQLite file, a store laid before brought up to date.
 #include "data/Connection.h"
 
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <sqlite3.h>
 
 #include "data/DataLink.h"
-#include "data/JetSql.h"
+#include "data/LogStore.h"
 #include "data/Query.h"
 
 namespace qx::data {
@@ -15,30 +15,6 @@ namespace {
 
 // A writer elsewhere holds the file only for the length of its transaction; wait that long.
 constexpr int kBusyTimeoutMs = 3000;
-
-void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  // SQLite's own LIKE reads its arguments as UTF-8 and would take GBK pairs apart.
-  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL ||
-      (argc == 3 && sqlite3_value_type(argv[2]) == SQLITE_NULL)) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  auto text = [](sqlite3_value* v) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-    return std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(v)));
-  };
-  char escape = 0;
-  if (argc == 3) {
-    std::string_view e = text(argv[2]);
-    if (e.size() != 1) {
-      sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
-      return;
-    }
-    escape = e[0];
-  }
-  // like(pattern, text): SQLite passes "text LIKE pattern" with the pattern first.
-  sqlite3_result_int(ctx, JetLike(text(argv[0]), text(argv[1]), escape) ? 1 : 0);
-}
 
 }  // namespace
 
@@ -89,15 +65,19 @@ void Connection::SetConnected(bool on) {
   // Reading the schema tells a database from any other file now rather than at the first query.
   char* err = nullptr;
   rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err);
-  if (rc == SQLITE_OK) {
-    for (int argc : {2, 3})
-      if (rc == SQLITE_OK)
-        rc = sqlite3_create_function(db, "like", argc, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                     &LikeFunction, nullptr, nullptr);
-  }
+  std::string msg;
   if (rc != SQLITE_OK) {
-    std::string msg = err ? err : sqlite3_errmsg(db);
+    msg = err ? err : sqlite3_errmsg(db);
     sqlite3_free(err);
+  } else {
+    // A store laid before its texts were Unicode is converted now, or the connection fails.
+    try {
+      UpgradeStore(db);
+    } catch (const DataError& e) {
+      msg = e.what();
+    }
+  }
+  if (!msg.empty()) {
     sqlite3_close(db);
     throw DataError("database cannot be opened: " + PathToUtf8(link.database) + ": " + msg);
   }

@@ -129,6 +129,9 @@ DataLink ReadDataLinkFile(const std::filesystem::path& udl) {
 }
 
 std::vector<std::uint8_t> DataLinkFileBytes(std::string_view initString) {
+  // Leading empty segments mean nothing, and written first they would make a comment line.
+  const size_t start = initString.find_first_not_of(" \t;");
+  initString.remove_prefix(start == std::string_view::npos ? initString.size() : start);
   std::u16string text = u"[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n" +
                         card::Utf16FromUtf8(initString) + u"\r\n";
   std::vector<std::uint8_t> out{0xFF, 0xFE};

@@ -1,4 +1,4 @@
-// Jet dialect translation and LIKE matching.
+// Jet dialect translation.
 #include "data/JetSql.h"
 
 #include <cstdio>
@@ -10,10 +10,15 @@ namespace qx::data {
 namespace {
 
 bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
-// Length of the character at s[i]: 2 for a GBK pair, else 1.
+// Length of the character at s[i]: 2 for a GBK pair, else 1. A lead byte without its trail
+// byte stands alone, so that a quote behind it ends the text here as it does for SQLite.
 size_t CharLen(std::string_view s, size_t i) {
-  return IsLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+  return IsLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() &&
+                 IsTrail(static_cast<unsigned char>(s[i + 1]))
+             ? 2
+             : 1;
 }
 
 struct Reader {
@@ -155,56 +160,58 @@ std::string TranslateJetSql(std::string_view sql) {
   return out;
 }
 
-bool JetLike(std::string_view pattern, std::string_view text, char escape) {
-  // Pattern as characters, each a literal or a wildcard.
-  struct Item {
-    enum Kind { Lit, Any, One } kind;
-    std::string_view ch;
+std::string KeySelectSql(std::string_view sql) {
+  struct Word {
+    std::string upper;
+    size_t at;
   };
-  std::vector<Item> items;
-  for (size_t i = 0; i < pattern.size();) {
-    size_t n = CharLen(pattern, i);
-    if (escape && n == 1 && pattern[i] == escape && i + 1 < pattern.size()) {
+  std::vector<Word> words;  // outside parentheses, quotes and comments
+  int depth = 0;
+  auto wordChar = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+           c >= 0x80;
+  };
+  for (size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const char close = c == '[' ? ']' : c;
+      const size_t end = sql.find(close, i + 1);
+      if (end == std::string_view::npos) return {};
+      i = end + 1;  // a doubled quote reads as two quoted runs, which is the same here
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      const size_t end = sql.find('\n', i);
+      i = end == std::string_view::npos ? sql.size() : end + 1;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      const size_t end = sql.find("*/", i + 2);
+      if (end == std::string_view::npos) return {};
+      i = end + 2;
+    } else if (c == '(') {
+      ++depth, ++i;
+    } else if (c == ')') {
+      --depth, ++i;
+    } else if (wordChar(static_cast<unsigned char>(c))) {
+      const size_t start = i;
+      while (i < sql.size() && wordChar(static_cast<unsigned char>(sql[i]))) ++i;
+      if (depth == 0) {
+        std::string w(sql.substr(start, i - start));
+        for (char& ch : w)
+          if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+        words.push_back({std::move(w), start});
+      }
+    } else {
       ++i;
-      n = CharLen(pattern, i);
-      items.push_back({Item::Lit, pattern.substr(i, n)});
-    } else if (n == 1 && pattern[i] == '%') {
-      items.push_back({Item::Any, {}});
-    } else if (n == 1 && pattern[i] == '_') {
-      items.push_back({Item::One, {}});
-    } else {
-      items.push_back({Item::Lit, pattern.substr(i, n)});
-    }
-    i += n;
-  }
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  auto same = [&](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    if (a.size() == 1) return fold(a[0]) == fold(b[0]);
-    return a == b;
-  };
-  // Greedy match with backtracking to the last "%".
-  size_t p = 0, t = 0;
-  size_t starP = std::string_view::npos, starT = 0;
-  while (t < text.size()) {
-    size_t n = CharLen(text, t);
-    if (p < items.size() && items[p].kind == Item::Any) {
-      starP = p++;
-      starT = t;
-    } else if (p < items.size() &&
-               (items[p].kind == Item::One || same(items[p].ch, text.substr(t, n)))) {
-      ++p;
-      t += n;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      starT += CharLen(text, starT);
-      t = starT;
-    } else {
-      return false;
     }
   }
-  while (p < items.size() && items[p].kind == Item::Any) ++p;
-  return p == items.size();
+  if (words.size() < 2 || words[0].upper != "SELECT" || words[1].upper == "DISTINCT" || words[1].upper == "ALL")
+    return {};
+  size_t from = std::string_view::npos;
+  for (const Word& w : words) {
+    for (const char* bad : {"UNION", "INTERSECT", "EXCEPT", "GROUP", "HAVING", "WINDOW", "WITH", "VALUES"})
+      if (w.upper == bad) return {};
+    if (w.upper == "FROM" && from == std::string_view::npos) from = w.at;
+  }
+  if (from == std::string_view::npos) return {};
+  return "SELECT rowid " + std::string(sql.substr(from));
 }
 
 }  // namespace qx::data

@@ -1,7 +1,8 @@
-// The Jet SQL the desk writes, made fit for SQLite, and Jet's LIKE over GBK text.
+// The Jet SQL the desk writes (code page 936 text), made fit for SQLite.
 //
-// Texts in the store are code page 936 (GBK) bytes, kept and compared as they are. Dates are
-// texts too: record times "YYYY-MM-DD HH:MM:SS", birth dates "YYYY-MM-DD".
+// Dates in the store are texts: record times "YYYY-MM-DD HH:MM:SS", birth dates "YYYY-MM-DD".
+// Jet's LIKE needs nothing here: the store's texts are UTF-8, whose characters SQLite's own
+// LIKE matches whole, folding the case of ASCII letters as Jet does.
 #pragma once
 
 #include <string>
@@ -18,9 +19,9 @@ namespace qx::data {
 // become "YYYY-MM-DD HH:MM:SS". Throws DataError for an unreadable or unterminated literal.
 std::string TranslateJetSql(std::string_view sql);
 
-// Jet's LIKE: "%" any run of characters, "_" one character; double-byte GBK characters are
-// matched whole, single-byte letters without regard to case. escape, when not 0, makes the
-// character after it literal.
-bool JetLike(std::string_view pattern, std::string_view text, char escape = 0);
+// For a plain "SELECT <columns> FROM <rest>" the statement "SELECT rowid FROM <rest>", which
+// names the same rows by their keys; empty for anything else (DISTINCT, a compound, grouping,
+// a common table expression, no FROM), whose rows have no key to be read by later.
+std::string KeySelectSql(std::string_view sql);
 
 }  // namespace qx::data

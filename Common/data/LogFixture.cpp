@@ -24,11 +24,7 @@ void ExecSql(const std::filesystem::path& file, const std::string& sql) {
   if (rc != SQLITE_OK) throw DataError("fixture: " + msg);
 }
 
-void CreateLogDatabase(const std::filesystem::path& file) {
-  std::error_code ec;
-  std::filesystem::remove(file, ec);
-  ExecSql(file, kLogTableSql);
-}
+void CreateLogDatabase(const std::filesystem::path& file) { CreateLogStore(file); }
 
 void WriteDataLink(const std::filesystem::path& udl, std::string_view initString) {
   std::vector<std::uint8_t> bytes = DataLinkFileBytes(initString);

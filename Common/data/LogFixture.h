@@ -7,18 +7,17 @@
 #include <string_view>
 
 #include "data/DataLink.h"
+#include "data/LogStore.h"
 
 namespace qx::data::fixture {
 
-inline constexpr char kLogTableSql[] =
-    "CREATE TABLE TLog (FId INTEGER PRIMARY KEY AUTOINCREMENT, FNo TEXT, FName TEXT, FSex TEXT,"
-    " FMZ TEXT, FBirth TEXT, FAddress TEXT, FBegin TEXT, FEnd TEXT, FSendDep TEXT, FDate TEXT,"
-    " FPhoto BLOB)";
+using qx::data::kLogTableSql;
 inline constexpr char kLogDatabaseName[] = "TLog.db";
 
-// A new database file with the empty table (an existing file is replaced). Throws DataError.
+// The store the build lays (CreateLogStore): the empty table, Unicode texts.
 void CreateLogDatabase(const std::filesystem::path& file);
-// Runs statements on the database through a connection of its own, as another program would.
+// Runs statements on the database through a connection of its own, as another program would
+// (texts in the statement are UTF-8, as any other program writes them into a Unicode store).
 void ExecSql(const std::filesystem::path& file, const std::string& sql);
 // Writes a data link file holding initString (UTF-8), UTF-16LE with its byte-order mark.
 void WriteDataLink(const std::filesystem::path& udl, std::string_view initString);

@@ -1,11 +1,63 @@
-// The platform seam of the data layer: paths from the program's 8-bit texts.
+// The platform seam of the data layer: paths from the program's 8-bit texts, and code page 936
+// to and from UTF-8.
+#include "data/CodePage.h"
 #include "data/DataLink.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <iconv.h>
+
+#include <cerrno>
 #endif
 
 namespace qx::data {
+namespace {
+
+bool Ascii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+#ifdef _WIN32
+std::string Convert(std::string_view in, UINT from, UINT to) {
+  // One buffer per thread: the export converts every text cell it writes.
+  thread_local std::wstring wide;
+  const int inLen = static_cast<int>(in.size());
+  wide.resize(in.size());
+  int n = ::MultiByteToWideChar(from, 0, in.data(), inLen, wide.data(), static_cast<int>(wide.size()));
+  if (n <= 0) return {};
+  const int m = ::WideCharToMultiByte(to, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string out(m > 0 ? m : 0, '\0');
+  if (m > 0) ::WideCharToMultiByte(to, 0, wide.data(), n, out.data(), m, nullptr, nullptr);
+  return out;
+}
+#else
+std::string Convert(std::string_view in, const char* from, const char* to, const char* bad) {
+  iconv_t cd = ::iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+  std::string out;
+  char buf[256];
+  char* src = const_cast<char*>(in.data());
+  size_t left = in.size();
+  while (left > 0) {
+    char* dst = buf;
+    size_t room = sizeof buf;
+    const size_t rc = ::iconv(cd, &src, &left, &dst, &room);
+    out.append(buf, static_cast<size_t>(dst - buf));
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+      out += bad;  // a byte that starts no character of the source: skip it
+      ++src;
+      --left;
+    }
+  }
+  ::iconv_close(cd);
+  return out;
+}
+#endif
+
+}  // namespace
 
 std::filesystem::path PathFromUtf8(std::string_view s) {
   return std::filesystem::u8path(s.begin(), s.end());
@@ -21,8 +73,45 @@ std::filesystem::path PathFromNative8(std::string_view s) {
   if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
   return std::filesystem::path(w);
 }
+
+std::string Utf8FromCp936(std::string_view gbk) { return Ascii(gbk) ? std::string(gbk) : Convert(gbk, 936, CP_UTF8); }
+std::string Cp936FromUtf8(std::string_view utf8) { return Ascii(utf8) ? std::string(utf8) : Convert(utf8, CP_UTF8, 936); }
 #else
 std::filesystem::path PathFromNative8(std::string_view s) { return PathFromUtf8(s); }
+
+std::string Utf8FromCp936(std::string_view gbk) {
+  return Ascii(gbk) ? std::string(gbk) : Convert(gbk, "GBK", "UTF-8", "\xEF\xBF\xBD");
+}
+std::string Cp936FromUtf8(std::string_view utf8) {
+  return Ascii(utf8) ? std::string(utf8) : Convert(utf8, "UTF-8", "GBK//TRANSLIT", "?");
+}
 #endif
+
+bool IsUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char b = p[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    char32_t c;
+    if (b >= 0xC2 && b <= 0xDF) len = 2, c = b & 0x1F;
+    else if (b >= 0xE0 && b <= 0xEF) len = 3, c = b & 0x0F;
+    else if (b >= 0xF0 && b <= 0xF4) len = 4, c = b & 0x07;
+    else return false;
+    if (i + len > n) return false;
+    for (size_t k = 1; k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      c = (c << 6) | (p[i + k] & 0x3F);
+    }
+    if ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)))
+      return false;
+    i += len;
+  }
+  return true;
+}
 
 }  // namespace qx::data

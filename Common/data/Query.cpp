@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include "data/CodePage.h"
 #include "data/JetSql.h"
 
 namespace qx::data {
@@ -104,6 +105,26 @@ int Bind(sqlite3_stmt* st, int i, const Value& v) {
   }
 }
 
+// A value as the desk reads it: texts in code page 936, numbers in their plain form.
+std::string ValueText(const Value& v) {
+  switch (v.kind) {
+    case Value::Kind::Integer: return std::to_string(v.integer);
+    case Value::Kind::Float: {
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "%.15g", v.real);
+      return buf;
+    }
+    case Value::Kind::Text: return Cp936FromUtf8(v.bytes);
+    case Value::Kind::Blob: return v.bytes;
+    default: return {};
+  }
+}
+
+// Rows read in one statement, and how many of them stay cached (texts only: a few hundred
+// bytes a row).
+constexpr int kBlockRows = 64;
+constexpr size_t kCacheRows = 4 * kBlockRows;
+
 // Owns a prepared statement.
 class Statement {
  public:
@@ -131,27 +152,22 @@ class Statement {
 
 // ---- Field ----
 
-const Value& Field::Current() const { return query_->state_ == DatasetState::Insert
-                                          ? query_->pending_[index_]
-                                          : query_->rows_.empty() ? kNull
-                                          : query_->rows_[query_->current_].values[index_]; }
-
-bool Field::IsNull() const { return Current().kind == Value::Kind::Null; }
-
-std::string Field::AsString() const {
-  const Value& v = Current();
-  switch (v.kind) {
-    case Value::Kind::Integer: return std::to_string(v.integer);
-    case Value::Kind::Float: {
-      char buf[40];
-      std::snprintf(buf, sizeof buf, "%.15g", v.real);
-      return buf;
-    }
-    case Value::Kind::Text:
-    case Value::Kind::Blob: return v.bytes;
-    default: return {};
-  }
+const Value& Field::Current() const {
+  Query& q = *query_;
+  if (q.state_ == DatasetState::Insert) return q.pending_[index_];
+  if (q.rows_.empty()) return kNull;
+  return q.ValueAt(q.current_, index_);
 }
+
+bool Field::IsNull() const {
+  Query& q = *query_;
+  // Telling a null photo needs no photo read.
+  if (q.state_ == DatasetState::Browse && !q.rows_.empty())
+    return q.RowValues(q.current_)[index_].kind == Value::Kind::Null;
+  return Current().kind == Value::Kind::Null;
+}
+
+std::string Field::AsString() const { return ValueText(Current()); }
 
 std::int64_t Field::AsInteger() const {
   const Value& v = Current();
@@ -163,10 +179,10 @@ std::int64_t Field::AsInteger() const {
       char* end = nullptr;
       long long n = std::strtoll(v.bytes.c_str(), &end, 10);
       if (v.bytes.empty() || errno != 0 || end != v.bytes.c_str() + v.bytes.size())
-        throw DataError("'" + v.bytes + "' is not a valid integer value of field " + name_);
+        throw DataError("'" + v.bytes + "' is not a valid integer value of field " + Utf8FromCp936(name_));
       return n;
     }
-    case Value::Kind::Blob: throw DataError("field " + name_ + " holds bytes, not an integer");
+    case Value::Kind::Blob: throw DataError("field " + Utf8FromCp936(name_) + " holds bytes, not an integer");
     default: return 0;
   }
 }
@@ -180,22 +196,23 @@ double Field::AsFloat() const {
       char* end = nullptr;
       double d = std::strtod(v.bytes.c_str(), &end);
       if (v.bytes.empty() || end != v.bytes.c_str() + v.bytes.size())
-        throw DataError("'" + v.bytes + "' is not a valid number value of field " + name_);
+        throw DataError("'" + v.bytes + "' is not a valid number value of field " + Utf8FromCp936(name_));
       return d;
     }
-    case Value::Kind::Blob: throw DataError("field " + name_ + " holds bytes, not a number");
+    case Value::Kind::Blob: throw DataError("field " + Utf8FromCp936(name_) + " holds bytes, not a number");
     default: return 0;
   }
 }
 
 std::vector<std::uint8_t> Field::AsBlob() const {
-  std::string s = Current().kind == Value::Kind::Null ? std::string() : AsString();
+  const Value& v = Current();
+  std::string s = v.kind == Value::Kind::Blob ? v.bytes : v.kind == Value::Kind::Null ? std::string() : AsString();
   return std::vector<std::uint8_t>(s.begin(), s.end());
 }
 
 void Field::Assign(Value v) {
   if (query_->state_ != DatasetState::Insert)
-    throw DataError("field " + name_ + " cannot be modified: no row is being inserted");
+    throw DataError("field " + Utf8FromCp936(name_) + " cannot be modified: no row is being inserted");
   query_->pending_[index_] = std::move(v);
   query_->assigned_[index_] = true;
 }
@@ -203,7 +220,7 @@ void Field::Assign(Value v) {
 void Field::SetAsString(std::string_view text) {
   Value v;
   v.kind = Value::Kind::Text;
-  v.bytes = std::string(text);
+  v.bytes = Utf8FromCp936(text);
   Assign(std::move(v));
 }
 
@@ -226,6 +243,8 @@ void Field::SetAsBlob(const std::vector<std::uint8_t>& bytes) { SetAsBlob(bytes.
 void Field::Clear() { Assign(Value{}); }
 
 // ---- Query ----
+
+void Query::StatementDeleter::operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
 
 Query::Query(Connection* connection, CursorKind kind) : cursor_(kind) { SetConnection(connection); }
 
@@ -281,7 +300,7 @@ void Query::Open() {
   if (Active()) return;
   if (!connection_ || !connection_->Connected()) throw DataError("the connection is not open");
   if (sql_.empty()) throw DataError("the query has no SQL text");
-  const std::string sql = TranslateJetSql(sql_);
+  const std::string sql = Utf8FromCp936(TranslateJetSql(sql_));
   const char* tail = nullptr;
   Statement st(*connection_, sql, &tail);
   if (!st.get()) throw DataError("the query has no statement");
@@ -294,13 +313,13 @@ void Query::Open() {
   std::vector<std::unique_ptr<Field>> fields;
   std::vector<bool> typed(n, false);
   std::string table, database;
-  bool oneTable = true;
+  bool oneTable = true, allColumns = true;
   for (int i = 0; i < n; ++i) {
     auto f = std::make_unique<Field>();
     f->query_ = this;
     f->index_ = i;
     const char* name = sqlite3_column_name(st.get(), i);
-    f->name_ = name ? name : "";
+    f->name_ = Cp936FromUtf8(name ? name : "");
     typed[i] = TypeFromDecl(sqlite3_column_decltype(st.get(), i), f->type_);
     const char* t = sqlite3_column_table_name(st.get(), i);
     const char* c = sqlite3_column_origin_name(st.get(), i);
@@ -314,30 +333,54 @@ void Query::Open() {
       } else if (table != t || database != (d ? d : "main")) {
         oneTable = false;
       }
+    } else {
+      allColumns = false;
     }
     fields.push_back(std::move(f));
   }
+  const std::string qualified = table.empty() ? std::string() : QuoteName(database) + "." + QuoteName(table);
 
+  // Rows by key when every field is a typed column of the one table and the statement can be
+  // asked for its keys alone.
   std::vector<Row> rows;
+  std::vector<Values> held;
   Bookmark id = nextId_;
-  while (st.Step("the query cannot be run")) {
-    Row r{id++, {}};
-    r.values.reserve(n);
-    for (int i = 0; i < n; ++i) r.values.push_back(ColumnValue(st.get(), i));
-    rows.push_back(std::move(r));
+  bool keyed = oneTable && allColumns && !table.empty() &&
+               std::all_of(typed.begin(), typed.end(), [](bool b) { return b; });
+  sqlite3_stmt* keySt = nullptr;
+  if (keyed) {
+    const std::string keySql = KeySelectSql(sql);
+    keyed = !keySql.empty() &&
+            sqlite3_prepare_v2(connection_->Handle(), keySql.c_str(), -1, &keySt, nullptr) == SQLITE_OK && keySt;
   }
-  // Expressions have no declared type: the first value tells.
-  for (int i = 0; i < n; ++i) {
-    if (typed[i]) continue;
-    fields[i]->type_ = FieldType::Text;
-    for (const Row& r : rows) {
-      Value::Kind k = r.values[i].kind;
-      if (k == Value::Kind::Null) continue;
-      fields[i]->type_ = k == Value::Kind::Integer ? FieldType::Integer
-                         : k == Value::Kind::Float ? FieldType::Float
-                         : k == Value::Kind::Blob  ? FieldType::Blob
-                                                   : FieldType::Text;
-      break;
+  if (keyed) {
+    StatementPtr own(keySt);
+    for (int rc; (rc = sqlite3_step(keySt)) != SQLITE_DONE;) {
+      if (rc != SQLITE_ROW) connection_->Fail("the query cannot be run");
+      rows.push_back(Row{id++, sqlite3_column_int64(keySt, 0)});
+    }
+  } else {
+    sqlite3_finalize(keySt);
+    while (st.Step("the query cannot be run")) {
+      Values v;
+      v.reserve(n);
+      for (int i = 0; i < n; ++i) v.push_back(ColumnValue(st.get(), i));
+      rows.push_back(Row{id++, 0});
+      held.push_back(std::move(v));
+    }
+    // Expressions have no declared type: the first value tells.
+    for (int i = 0; i < n; ++i) {
+      if (typed[i]) continue;
+      fields[i]->type_ = FieldType::Text;
+      for (const Values& r : held) {
+        Value::Kind k = r[i].kind;
+        if (k == Value::Kind::Null) continue;
+        fields[i]->type_ = k == Value::Kind::Integer ? FieldType::Integer
+                           : k == Value::Kind::Float ? FieldType::Float
+                           : k == Value::Kind::Blob  ? FieldType::Blob
+                                                     : FieldType::Text;
+        break;
+      }
     }
   }
 
@@ -359,11 +402,30 @@ void Query::Open() {
         if (fields[i]->table_ == table && NameEquals(fields[i]->column_, keyColumn)) keyField = i;
   }
 
+  // The statements that read rows by key: texts a block at a time, photos one row at a time.
+  deferred_.assign(n, false);
+  blockSql_.clear();
+  deferredSql_.clear();
+  if (keyed) {
+    std::string cols, deferredCols;
+    for (int i = 0; i < n; ++i) {
+      const std::string col = QuoteName(fields[i]->column_);
+      deferred_[i] = fields[i]->type_ == FieldType::Blob;
+      cols += ", " + (deferred_[i] ? "typeof(" + col + ")" : col);
+      if (deferred_[i]) deferredCols += (deferredCols.empty() ? "" : ", ") + col;
+    }
+    blockSql_ = "SELECT rowid" + cols + " FROM " + qualified + " WHERE rowid IN (?";
+    for (int k = 1; k < kBlockRows; ++k) blockSql_ += ",?";
+    blockSql_ += ")";
+    if (!deferredCols.empty()) deferredSql_ = "SELECT " + deferredCols + " FROM " + qualified + " WHERE rowid=?";
+  }
+
   fields_ = std::move(fields);
   rows_ = std::move(rows);
+  held_ = std::move(held);
+  keyed_ = keyed;
   nextId_ = id;
-  table_ = oneTable ? (table.empty() ? std::string() : QuoteName(database) + "." + QuoteName(table))
-                    : std::string();
+  table_ = oneTable ? qualified : std::string();
   keyField_ = keyField;
   keyColumn_ = keyColumn;
   state_ = DatasetState::Browse;
@@ -378,6 +440,13 @@ void Query::Close() {
   state_ = DatasetState::Inactive;
   fields_.clear();
   rows_.clear();
+  held_.clear();
+  cache_.clear();
+  deferredRead_ = false;
+  deferredValues_.clear();
+  blockSt_.reset();
+  deferredSt_.reset();
+  keyed_ = false;
   pending_.clear();
   assigned_.clear();
   table_.clear();
@@ -385,6 +454,92 @@ void Query::Close() {
   current_ = 0;
   bof_ = eof_ = true;
   Changed();
+}
+
+sqlite3_stmt* Query::Prepared(StatementPtr& st, const std::string& sql) {
+  if (!st) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(connection_->Handle(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+      connection_->Fail("the rows cannot be read");
+    st.reset(raw);
+  }
+  return st.get();
+}
+
+void Query::LoadBlock(int pos) {
+  const int start = pos - pos % kBlockRows;
+  const int end = std::min(start + kBlockRows, static_cast<int>(rows_.size()));
+  if (cache_.size() + kBlockRows > kCacheRows) cache_.clear();
+  sqlite3_stmt* st = Prepared(blockSt_, blockSql_);
+  sqlite3_clear_bindings(st);
+  for (int p = start; p < end; ++p) sqlite3_bind_int64(st, p - start + 1, rows_[p].key);
+  const int n = FieldCount();
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    Values v;
+    v.reserve(n);
+    for (int i = 0; i < n; ++i) {
+      if (!deferred_[i]) {
+        v.push_back(ColumnValue(st, i + 1));
+        continue;
+      }
+      Value d;
+      const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st, i + 1));
+      if (type && std::string_view(type) != "null") {
+        d.kind = Value::Kind::Blob;
+        d.deferred = true;
+      }
+      v.push_back(std::move(d));
+    }
+    cache_[sqlite3_column_int64(st, 0)] = std::move(v);
+  }
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) connection_->Fail("the rows cannot be read");
+  // A row deleted elsewhere since the keys were read: nulls.
+  for (int p = start; p < end; ++p) cache_.try_emplace(rows_[p].key, Values(n));
+}
+
+const Query::Values& Query::RowValues(int pos) {
+  if (!keyed_) return held_[pos];
+  auto it = cache_.find(rows_[pos].key);
+  if (it != cache_.end()) return it->second;
+  LoadBlock(pos);
+  return cache_.at(rows_[pos].key);
+}
+
+const Value& Query::DeferredValue(int pos, int field) {
+  const std::int64_t key = rows_[pos].key;
+  if (!deferredRead_ || deferredKey_ != key) {
+    deferredRead_ = false;
+    sqlite3_stmt* st = Prepared(deferredSt_, deferredSql_);
+    sqlite3_bind_int64(st, 1, key);
+    deferredValues_.assign(FieldCount(), Value{});
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW)
+      for (int i = 0, k = 0; i < FieldCount(); ++i)
+        if (deferred_[i]) deferredValues_[i] = ColumnValue(st, k++);
+    sqlite3_reset(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) connection_->Fail("the row cannot be read");
+    deferredKey_ = key;
+    deferredRead_ = true;
+  }
+  return deferredValues_[field];
+}
+
+const Value& Query::ValueAt(int pos, int field) {
+  const Value& v = RowValues(pos)[field];
+  return v.deferred ? DeferredValue(pos, field) : v;
+}
+
+void Query::Forget(std::int64_t key) {
+  cache_.erase(key);
+  if (deferredKey_ == key) deferredRead_ = false;
+}
+
+std::string Query::TextAt(int row, int field) {
+  CheckActive();
+  if (row < 0 || row >= static_cast<int>(rows_.size()) || field < 0 || field >= FieldCount()) return {};
+  return ValueText(ValueAt(row, field));
 }
 
 void Query::Requery() {
@@ -487,7 +642,7 @@ Field* Query::FindField(std::string_view name) {
 
 Field& Query::FieldByName(std::string_view name) {
   Field* f = FindField(name);
-  if (!f) throw DataError("field '" + std::string(name) + "' not found");
+  if (!f) throw DataError("field '" + Utf8FromCp936(name) + "' not found");
   return *f;
 }
 
@@ -512,7 +667,7 @@ void Query::Cancel() {
   Changed();
 }
 
-Query::Row Query::ReadBack(std::int64_t rowid, Row pending) {
+Query::Values Query::ReadBack(std::int64_t rowid, Values pending) {
   std::string cols;
   std::vector<int> which;
   for (auto& f : fields_) {
@@ -524,8 +679,7 @@ Query::Row Query::ReadBack(std::int64_t rowid, Row pending) {
   Statement st(*connection_, "SELECT " + cols + " FROM " + table_ + " WHERE rowid=?");
   sqlite3_bind_int64(st.get(), 1, rowid);
   if (st.Step("the new row cannot be read back"))
-    for (size_t k = 0; k < which.size(); ++k)
-      pending.values[which[k]] = ColumnValue(st.get(), static_cast<int>(k));
+    for (size_t k = 0; k < which.size(); ++k) pending[which[k]] = ColumnValue(st.get(), static_cast<int>(k));
   return pending;
 }
 
@@ -536,7 +690,7 @@ void Query::Post() {
   std::vector<int> which;
   for (auto& f : fields_) {
     if (!assigned_[f->index_]) continue;
-    if (f->column_.empty()) throw DataError("field " + f->name_ + " cannot be modified");
+    if (f->column_.empty()) throw DataError("field " + Utf8FromCp936(f->name_) + " cannot be modified");
     cols += (cols.empty() ? "" : ",") + QuoteName(f->column_);
     marks += marks.empty() ? "?" : ",?";
     which.push_back(f->index_);
@@ -550,9 +704,13 @@ void Query::Post() {
   st.Step("the row cannot be inserted");
   const std::int64_t rowid = sqlite3_last_insert_rowid(connection_->Handle());
 
-  Row row = ReadBack(rowid, Row{nextId_++, pending_});
-  int at = pendingAtEnd_ ? static_cast<int>(rows_.size()) : current_;
-  rows_.insert(rows_.begin() + at, std::move(row));
+  const int at = pendingAtEnd_ ? static_cast<int>(rows_.size()) : current_;
+  if (keyed_) {
+    Forget(rowid);  // read back from the table when it is shown
+  } else {
+    held_.insert(held_.begin() + at, ReadBack(rowid, pending_));
+  }
+  rows_.insert(rows_.begin() + at, Row{nextId_++, rowid});
   current_ = at;
   bof_ = eof_ = false;
   state_ = DatasetState::Browse;
@@ -570,12 +728,14 @@ void Query::Delete() {
   CheckUpdatable("delete");
   if (rows_.empty()) throw DataError("cannot perform this operation on an empty dataset");
   if (keyField_ < 0) throw DataError("cannot delete: the selection lacks the key of its table");
-  const Value& key = rows_[current_].values[keyField_];
+  const Value key = ValueAt(current_, keyField_);
   Statement st(*connection_, "DELETE FROM " + table_ + " WHERE " + QuoteName(keyColumn_) + "=?");
   Bind(st.get(), 1, key);
   st.Step("the row cannot be deleted");
   if (sqlite3_changes(connection_->Handle()) == 0)
     throw DataError("the row cannot be located for deletion; it may have been changed or deleted");
+  if (keyed_) Forget(rows_[current_].key);
+  else held_.erase(held_.begin() + current_);
   rows_.erase(rows_.begin() + current_);
   if (current_ >= static_cast<int>(rows_.size())) current_ = std::max(0, static_cast<int>(rows_.size()) - 1);
   bof_ = eof_ = rows_.empty();

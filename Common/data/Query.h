@@ -1,6 +1,12 @@
-// A dataset over one SELECT: its rows are read in full when it opens, browsed with a current
-// row, and (with the default cursor) grown and shrunk by Append/Post and Delete, which write
-// straight through to the single table the SELECT reads.
+// A dataset over one SELECT: browsed with a current row, and (with the default cursor) grown
+// and shrunk by Append/Post and Delete, which write straight through to the single table the
+// SELECT reads.
+//
+// Rows on demand: when every column comes from one table, opening reads only the rows' keys, in
+// order; a row's columns are read when the row is shown or used (a block of neighbours at a
+// time, a few blocks kept), and a photo (a BLOB column) only for the row that asks for it, one
+// row at a time. Other selections (expressions, DISTINCT, grouping) are read in full on open.
+// A row deleted elsewhere reads as nulls until the next Requery.
 //
 // Cursor kinds:
 //  - Default: updatable. The selection is fixed when the query opens; rows posted or deleted
@@ -8,8 +14,8 @@
 //    process) show after the next Requery.
 //  - Static: a read-only snapshot of the selection at open; Append, Insert and Delete are errors.
 //
-// Texts go in and come out as the bytes given (the desk's code page 936 texts). Field names
-// match without regard to ASCII case; a double-byte GBK character matches only itself.
+// Texts go in and come out in the desk's code page 936; the store holds them as UTF-8. Field
+// names match without regard to ASCII case; a double-byte GBK character matches only itself.
 // The SQL is Jet's dialect as TranslateJetSql takes it.
 #pragma once
 
@@ -18,10 +24,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "data/Connection.h"
 #include "data/DataError.h"
+
+struct sqlite3_stmt;
 
 namespace qx::data {
 
@@ -33,7 +42,8 @@ struct Value {
   enum class Kind { Null, Integer, Float, Text, Blob } kind = Kind::Null;
   std::int64_t integer = 0;
   double real = 0;
-  std::string bytes;  // text or blob
+  std::string bytes;  // text (UTF-8, as stored) or blob
+  bool deferred = false;  // a blob not read yet
 };
 
 class Query;
@@ -112,6 +122,10 @@ class Query {
   int RecordCount() const;
   bool IsEmpty() const;
 
+  // A field's value as text in the row at position row (0 is the first) without moving there:
+  // the virtual grid reads the rows it paints. Empty past the rows.
+  std::string TextAt(int row, int field);
+
   // A bookmark names a row for as long as the row stays in the selection.
   using Bookmark = std::uint64_t;
   Bookmark GetBookmark() const;  // 0 when there is no current row
@@ -147,10 +161,15 @@ class Query {
  private:
   friend class Field;
   friend class Connection;
+  using Values = std::vector<Value>;
   struct Row {
     Bookmark id;
-    std::vector<Value> values;
+    std::int64_t key;  // the row's rowid in the table; unused when rows are held
   };
+  struct StatementDeleter {
+    void operator()(sqlite3_stmt* st) const;
+  };
+  using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
   void CheckActive() const;
   void CheckUpdatable(const char* what) const;
@@ -158,7 +177,14 @@ class Query {
   void StartNew(bool atEnd);
   void Changed();
   void ConnectionClosing();
-  Row ReadBack(std::int64_t rowid, Row pending);
+  Values ReadBack(std::int64_t rowid, Values pending);
+  // Values of the row at pos (deferred blobs unread) and one value (blobs read).
+  const Values& RowValues(int pos);
+  const Value& ValueAt(int pos, int field);
+  void LoadBlock(int pos);
+  const Value& DeferredValue(int pos, int field);
+  void Forget(std::int64_t key);
+  sqlite3_stmt* Prepared(StatementPtr& st, const std::string& sql);
 
   Connection* connection_ = nullptr;
   CursorKind cursor_;
@@ -166,6 +192,15 @@ class Query {
   DatasetState state_ = DatasetState::Inactive;
   std::vector<std::unique_ptr<Field>> fields_;
   std::vector<Row> rows_;
+  bool keyed_ = false;       // rows read on demand by key; else held_ has every row
+  std::vector<Values> held_;
+  std::unordered_map<std::int64_t, Values> cache_;
+  std::vector<bool> deferred_;  // blob fields, read for one row at a time
+  std::int64_t deferredKey_ = 0;
+  bool deferredRead_ = false;
+  Values deferredValues_;
+  std::string blockSql_, deferredSql_;
+  StatementPtr blockSt_, deferredSt_;
   int current_ = 0;
   bool bof_ = true;
   bool eof_ = true;

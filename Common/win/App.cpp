@@ -22,9 +22,13 @@ int App::Run() {
   try {
     loop = InitInstance();
   } catch (...) {
+    // A start that raised an error is no success.
     loop = false;
+    exitCode_ = 1;
   }
   if (loop) exitCode_ = RunMessageLoop();
+  // The main window goes while its object is whole, so that its own handlers see the end.
+  if (mainWindow_ && mainWindow_->exists()) mainWindow_->Destroy();
   try {
     return ExitInstance();
   } catch (...) {

@@ -27,7 +27,8 @@ class App {
   Window* MainWindow() const { return mainWindow_; }
   HWND MainHwnd() const;
 
-  // Runs InitInstance, the loop when asked for, then ExitInstance.
+  // Runs InitInstance, the loop when asked for, then destroys the main window if it is
+  // still there, then ExitInstance. An error raised by InitInstance makes the exit code 1.
   int Run();
 
  protected:

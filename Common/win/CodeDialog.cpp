@@ -38,9 +38,11 @@ void CodeDialog::PlaceFrame() {
 INT_PTR CodeDialog::DoModal(HWND owner) {
   modal_ = true;
   const std::wstring t = BuildTemplate();
-  return ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
-                                   reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner,
-                                   &CodeDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  const INT_PTR r = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
+                                              reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner,
+                                              &CodeDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  PassOnCreationError();
+  return r;
 }
 
 bool CodeDialog::CreateModeless(HWND owner) {
@@ -49,7 +51,9 @@ bool CodeDialog::CreateModeless(HWND owner) {
   HWND h = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
                                         reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner,
                                         &CodeDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  if (!h) return false;
+  PassOnCreationError();
+  if (!h || !::IsWindow(h)) return false;
+  SetModelessDialog(h, true);
   ::ShowWindow(h, SW_SHOW);
   return true;
 }
@@ -62,7 +66,11 @@ void CodeDialog::EndDialog(INT_PTR result) {
     Destroy();
 }
 
+// A modal run ends before the dialog is shown; a modeless dialog is destroyed.
+void CodeDialog::AbandonCreation() { EndDialog(-1); }
+
 LRESULT CodeDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCDESTROY) SetModelessDialog(hwnd(), false);
   if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED &&
       (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
     EndDialog(LOWORD(wp));
@@ -81,7 +89,9 @@ INT_PTR CALLBACK CodeDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     self->PlaceFrame();
     return self->OnInitDialog();
   } catch (...) {
-    return TRUE;
+    self->FailCreation();
+    self->AbandonCreation();
+    return FALSE;
   }
 }
 

@@ -17,8 +17,11 @@ class CodeDialog : public Window {
       : caption_(std::move(caption)), style_(style), clientW_(clientWidth), clientH_(clientHeight) {}
 
   // Runs the dialog until EndDialog; owner is disabled meanwhile. -1 when it could not be made.
+  // An error raised by OnInitDialog ends the run at once and is passed on to the caller.
   INT_PTR DoModal(HWND owner = nullptr);
-  // Creates the dialog shown and returns; EndDialog then destroys it.
+  // Creates the dialog shown and returns; EndDialog then destroys it. Its keyboard messages
+  // go to the dialog manager in the framework's loops. An error raised by OnInitDialog
+  // destroys it and is passed on.
   bool CreateModeless(HWND owner = nullptr);
   void EndDialog(INT_PTR result);
   bool IsModal() const { return modal_; }
@@ -28,6 +31,7 @@ class CodeDialog : public Window {
   virtual BOOL OnInitDialog() { return TRUE; }
   // Default: IDOK and IDCANCEL (also the close box and Esc) end the dialog.
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  void AbandonCreation() override;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

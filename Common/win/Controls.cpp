@@ -1,10 +1,23 @@
 // Child-control wrappers, fonts and twips layout of the shared framework.
 #include "win/Controls.h"
 
+#include <commctrl.h>
+
 #include <cmath>
 #include <vector>
 
 namespace qx::win {
+namespace {
+
+// The button class takes double clicks, and an owner-drawn button reports the second press
+// of one as BN_DOUBLECLICKED instead of a click: here it is an ordinary press again.
+LRESULT CALLBACK SinglePressProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) {
+  if (msg == WM_LBUTTONDBLCLK) msg = WM_LBUTTONDOWN;
+  if (msg == WM_NCDESTROY) ::RemoveWindowSubclass(h, &SinglePressProc, id);
+  return ::DefSubclassProc(h, msg, wp, lp);
+}
+
+}  // namespace
 
 int ScreenDpiX() {
   WindowDc dc(nullptr);
@@ -70,7 +83,9 @@ Button Button::Create(HWND parent, int id, std::wstring_view text, const RECT& r
 }
 
 Button Button::CreateOwnerDrawn(HWND parent, int id, std::wstring_view text, const RECT& r) {
-  return Create(parent, id, text, r, BS_OWNERDRAW);
+  Button b = Create(parent, id, text, r, BS_OWNERDRAW);
+  if (b) ::SetWindowSubclass(b.hwnd(), &SinglePressProc, 0, 0);
+  return b;
 }
 
 CheckBox CheckBox::Create(HWND parent, int id, std::wstring_view text, const RECT& r) {

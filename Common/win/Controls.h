@@ -57,7 +57,8 @@ class Button : public Control {
   using Control::Control;
   static Button Create(HWND parent, int id, std::wstring_view text, const RECT& r,
                        DWORD style = BS_PUSHBUTTON);
-  // A button that its parent draws at WM_DRAWITEM (see DrawIconButton).
+  // A button that its parent draws at WM_DRAWITEM (see DrawIconButton). Every press is a
+  // click (BN_CLICKED), however quickly it follows the one before.
   static Button CreateOwnerDrawn(HWND parent, int id, std::wstring_view text, const RECT& r);
 };
 

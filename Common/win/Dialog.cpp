@@ -46,12 +46,16 @@ INT_PTR Dialog::DoModal(HWND parent) {
                                 &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
   if (t_pending.hook) ::UnhookWindowsHookEx(t_pending.hook);
   t_pending = saved;
+  PassOnCreationError();
   return r;
 }
 
 void Dialog::EndDialog(INT_PTR result) {
   if (hwnd()) ::EndDialog(hwnd(), result);
 }
+
+// The modal run ends before the dialog is shown, as one that could not be created.
+void Dialog::AbandonCreation() { EndDialog(-1); }
 
 LRESULT Dialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   // Buttons, menu items and the dialog manager's own IDCANCEL for WM_CLOSE all have code 0.
@@ -77,7 +81,9 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   try {
     return self->OnInitDialog();
   } catch (...) {
-    return TRUE;
+    self->FailCreation();
+    self->AbandonCreation();
+    return FALSE;
   }
 }
 

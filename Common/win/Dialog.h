@@ -10,7 +10,9 @@ class Dialog : public Window {
   explicit Dialog(UINT templateId, HINSTANCE resources = nullptr)
       : templateId_(templateId), resources_(resources) {}
 
-  // Runs the dialog until EndDialog; -1 when the dialog could not be created.
+  // Runs the dialog until EndDialog; -1 when the dialog could not be created. An error raised
+  // by its handlers while it is being made (up to OnInitDialog) ends the run at once and is
+  // passed on to the caller.
   INT_PTR DoModal(HWND parent = nullptr);
   void EndDialog(INT_PTR result);
 
@@ -21,6 +23,7 @@ class Dialog : public Window {
   // Default: IDOK and IDCANCEL end the dialog (a WM_CLOSE becomes IDCANCEL), the rest goes
   // to the dialog manager.
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  void AbandonCreation() override;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -3,10 +3,15 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 namespace qx::win {
 
+// Destroy the window before its object goes: WM_DESTROY, WM_NCDESTROY and OnFinalDestroy
+// reach a derived class only while its part of the object exists. The owner does it (App
+// for the main window, EndDialog for dialogs), or the class's own destructor through
+// Destroy(). The base destructor only removes a window left behind, with no handler.
 class Window {
  public:
   Window() = default;
@@ -20,6 +25,8 @@ class Window {
   bool exists() const { return hwnd_ != nullptr && ::IsWindow(hwnd_); }
 
   // Creates a window of the framework's plain class (no class style, cursor, brush or icon).
+  // An error raised by the window's own handlers while it is being made fails the creation
+  // and is passed on to the caller once the half-made window is gone.
   bool CreateEx(DWORD exStyle, const wchar_t* title, DWORD style, int x, int y, int w, int h,
                 HWND parent = nullptr, HMENU menu = nullptr);
   // Same, with a class of the caller's (registered by RegisterClassFor).
@@ -49,6 +56,14 @@ class Window {
   // then to the window's original procedure.
   void Subclass(HWND hwnd);
 
+  // Called inside a catch block while the window is being made: keeps the error for the
+  // call that makes the window, and gives up the creation.
+  void FailCreation();
+  // How a creation is given up at WM_INITDIALOG; the default destroys the window.
+  virtual void AbandonCreation();
+  // Rethrows the error kept by FailCreation, if any.
+  void PassOnCreationError();
+
  private:
   static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -57,7 +72,15 @@ class Window {
 
   HWND hwnd_ = nullptr;
   WNDPROC superProc_ = nullptr;  // null: DefWindowProcW
+  std::exception_ptr creationError_;
 };
+
+// Marks a modeless dialog: the loops below pass its keyboard messages (Tab, Enter, Esc,
+// arrows, mnemonics) to the dialog manager.
+void SetModelessDialog(HWND dialog, bool on);
+// What every loop does with a message before dispatching it: true when a modeless dialog
+// has taken it.
+bool TranslateDialogMessage(MSG& m);
 
 // Pumps the messages that are waiting (no wait); returns false when WM_QUIT was seen.
 bool PumpWaitingMessages();

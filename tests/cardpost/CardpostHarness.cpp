@@ -85,22 +85,8 @@ CardpostHarness::CardpostHarness(CardpostOptions options)
   if (options_.hdIni) WriteHdIni(*options_.hdIni);
   if (options_.scenario) WriteScenario(*options_.scenario);
 
-  // Remember what the prefix held, to put it back at the end.
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConsoleKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    savedKeyExisted_ = true;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key, kExePathValue, nullptr, &savedType_, nullptr, &size) ==
-        ERROR_SUCCESS) {
-      std::vector<uint8_t> bytes(size);
-      if (::RegQueryValueExW(key, kExePathValue, nullptr, &savedType_, bytes.data(), &size) ==
-          ERROR_SUCCESS) {
-        bytes.resize(size);
-        savedValue_ = std::move(bytes);
-      }
-    }
-    ::RegCloseKey(key);
-  }
+  // Whatever the key holds now is put back at the end.
+  savedKey_ = RegistryKeyCopy::Take(HKEY_LOCAL_MACHINE, kConsoleKey);
   WriteRegistry();
 }
 
@@ -110,20 +96,7 @@ CardpostHarness::~CardpostHarness() {
   WaitForWindowGone(kCardpostBridgeTitle, 5000);
   WaitForWindowGone(kCardpostReaderTitle, 5000);
   RemoveTree(root_);
-  if (!savedKeyExisted_) {
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kConsoleKey);
-  } else {
-    HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kConsoleKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                          &key, nullptr) == ERROR_SUCCESS) {
-      if (savedValue_)
-        ::RegSetValueExW(key, kExePathValue, 0, savedType_, savedValue_->data(),
-                         static_cast<DWORD>(savedValue_->size()));
-      else
-        ::RegDeleteValueW(key, kExePathValue);
-      ::RegCloseKey(key);
-    }
-  }
+  savedKey_.Restore();
 }
 
 void CardpostHarness::WriteRegistry() {
@@ -142,6 +115,8 @@ void CardpostHarness::WriteRegistry() {
 
 void CardpostHarness::SetExePath(const std::optional<std::wstring>& value) {
   if (!value) {
+    // With whatever it holds; the end of the harness puts it all back.
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kConsoleKey);
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kConsoleKey);
     return;
   }

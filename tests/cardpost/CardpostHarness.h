@@ -23,7 +23,7 @@ struct CardpostOptions {
   bool consoleLogs = true;    // console\Logs
   bool consolePhotos = true;  // console\Photos\TempUser
   bool programLogs = true;    // prog\Logs (where the log goes without a registry value)
-  // ExePath: the console folder's "Main.exe" by default; nullopt deletes the key.
+  // ExePath: the console folder's "Main.exe" by default; kNone deletes the key.
   enum class Registry { kConsoleMainExe, kNone, kCustom } registry = Registry::kConsoleMainExe;
   std::wstring customExePath;  // used with kCustom, written as it is
   std::optional<std::string> hdIni;     // text of HD.ini beside Cardpost.exe; none by default
@@ -42,7 +42,8 @@ std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t>& jpeg);
 class CardpostHarness {
  public:
   explicit CardpostHarness(CardpostOptions options = {});
-  // Kills a Cardpost still running, waits for its windows to go, restores the registry.
+  // Kills a Cardpost still running, waits for its windows to go, puts the console's registry
+  // key back as it was, values and subkeys.
   ~CardpostHarness();
   CardpostHarness(const CardpostHarness&) = delete;
   CardpostHarness& operator=(const CardpostHarness&) = delete;
@@ -106,9 +107,8 @@ class CardpostHarness {
   std::wstring programDir_;
   std::wstring consoleDir_;
   Process process_;
-  bool savedKeyExisted_ = false;
-  std::optional<std::vector<uint8_t>> savedValue_;
-  DWORD savedType_ = REG_SZ;
+  // The console's key as the machine had it, put back at the end.
+  RegistryKeyCopy savedKey_;
 };
 
 // The last n lines (all of them when there are fewer), and the last line or "".

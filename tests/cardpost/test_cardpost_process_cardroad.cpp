@@ -294,4 +294,50 @@ TEST(CardpostCardRoad, UndecodedPhotoIsNotDeliveredMissingPhotoFolderIs) {
   EXPECT_EQ(qx::card::DecodeCardInfo(records[0].bytes.data()).CertID, "110101198001010022");
 }
 
+// An access violation inside the photo decoder ends neither the poll nor the program: it is
+// logged and counts as a photo that was not decoded, and the next card goes through.
+TEST(CardpostCardRoad, DecoderFaultCountsAsUndecodedPhoto) {
+  CardpostOptions options;
+  options.scenario = "[reader]\npresent = 2\n" + CardSection({"张三", "1", "01", "110101198001010011"}) +
+                     CardSection({"李娜", "2", "01", "110101198001010022"}) + "[results]\nGetBmp#1 = fault\n";
+  CardpostHarness h(options);
+  ConsoleSim console(qx::consolesim::kRegister);
+  ASSERT_TRUE(console.Running());
+  ASSERT_TRUE(StartWithHandshake(h, console));
+  ASSERT_TRUE(console.WaitForRecords(1, 30000)) << Trace(h);
+  // One more poll after the delivery: the timer runs again.
+  ASSERT_TRUE(WaitUntil([&] { return FindCalls(h) >= 3; }, 30000)) << Trace(h);
+  EXPECT_TRUE(h.Running());
+
+  const std::string prog = Utf8Path(h.ProgramDir());
+  const std::string wlt = prog + "\\photo.wlt";
+  const std::string bmp = prog + "\\photo.bmp";
+  const Lines journal = h.JournalLines();
+  EXPECT_NE(std::find(journal.begin(), journal.end(), "GetBmp(" + wlt + ", 2) = fault"), journal.end())
+      << Dump(journal);
+  const Lines log = h.Messages();
+  const Lines want = {" ### SelectCard:90",
+                      " ### ReadCard:90",
+                      "读卡成功，准备获取数据",
+                      " ### 解密照片异常",
+                      "解密照片:0, " + wlt,
+                      SuccessLine("110101198001010011", "张三(读)", "01"),
+                      " ### SelectCard:90",
+                      " ### ReadCard:90",
+                      "读卡成功，准备获取数据",
+                      "解密照片:1, " + bmp,
+                      "保存大头照成功 " + bmp + " => " + Utf8Path(h.ConsoleDir()) +
+                          "\\Photos\\TempUser\\110101198001010022_H.jpg",
+                      SuccessLine("110101198001010022", "李娜(读)", "01"),
+                      "BGN 发送数据到控制台"};
+  EXPECT_NE(FindRun(log, want), std::string::npos) << Dump(log);
+  EXPECT_EQ(h.CountMessage("BGN 发送数据到控制台"), 1u);
+  EXPECT_EQ(h.CountMessage(" ### 机读，设备正忙"), 0u);
+
+  const auto records = console.Records();
+  ASSERT_EQ(records.size(), 1u);
+  ASSERT_EQ(records[0].bytes.size(), 1114u);
+  EXPECT_EQ(qx::card::DecodeCardInfo(records[0].bytes.data()).CertID, "110101198001010022");
+}
+
 }  // namespace

@@ -382,12 +382,17 @@ TEST_F(CardRead, MissingDecoderDecodesNothing) {
   EXPECT_EQ(p.messages[3], "解密照片:0, " + ModuleDirUtf8() + "\\photo.wlt");
 }
 
-TEST_F(CardRead, ExceptionAfterTheReadStillEndsThePoll) {
+// An exception raised inside the decoder is a photo it could not decode: the card is logged
+// but not delivered, and the poll ends as any other.
+TEST_F(CardRead, ExceptionInTheDecoderIsAnUndecodedPhoto) {
   g_fake.getBmpThrows = true;
   const Poll p = RunPoll(FakeCalls());
   EXPECT_FALSE(p.result);
-  EXPECT_EQ(p.messages,
-            (Lines{" ### SelectCard:90", " ### ReadCard:90", "读卡成功，准备获取数据", " ### 机读，处理异常"}));
+  ASSERT_EQ(p.messages.size(), 6u);
+  EXPECT_EQ(Lines(p.messages.begin(), p.messages.begin() + 5),
+            (Lines{" ### SelectCard:90", " ### ReadCard:90", "读卡成功，准备获取数据", " ### 解密照片异常",
+                   "解密照片:0, " + ModuleDirUtf8() + "\\photo.wlt"}));
+  EXPECT_EQ(p.messages.back().rfind(" ### 机读  成功 CertID:", 0), 0u);
   EXPECT_FALSE(g_ReadBusy);
   // The next poll is not refused as busy.
   g_fake.getBmpThrows = false;
@@ -478,6 +483,24 @@ TEST(CardReadSim, FaultRaisedInsideTheLibraryIsCaught) {
     EXPECT_EQ(p.messages.back(), " ### 读卡异常");
     EXPECT_FALSE(g_ReadBusy);
   }
+  sim.Scenario(kSimCard);
+  EXPECT_TRUE(RunPoll(sim.calls()).result);
+}
+
+// A fault inside the decoder is a photo that was not decoded: logged, the card not delivered.
+TEST(CardReadSim, DecoderFaultIsLoggedAndNotDelivered) {
+  g_ReadBusy = false;
+  SimulatedReader sim;
+  ASSERT_TRUE(sim.Ready());
+  ASSERT_EQ(sim.Open(), 0x90);
+  sim.Scenario(std::string(kSimCard) + "[results]\nGetBmp = fault\n");
+  const Poll p = RunPoll(sim.calls());
+  EXPECT_FALSE(p.result);
+  EXPECT_FALSE(g_ReadBusy);
+  ASSERT_GE(p.messages.size(), 6u);
+  EXPECT_EQ(p.messages[3], " ### 解密照片异常");
+  EXPECT_EQ(p.messages[4], "解密照片:0, " + ModuleDirUtf8() + "\\photo.wlt");
+  EXPECT_EQ(p.messages.back().rfind(" ### 机读  成功 CertID:310101199912310022,", 0), 0u);
   sim.Scenario(kSimCard);
   EXPECT_TRUE(RunPoll(sim.calls()).result);
 }

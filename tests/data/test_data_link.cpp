@@ -104,3 +104,9 @@ TEST(DataLinkFile, WrittenFileReadsBackAndMissingFileFails) {
   EXPECT_THROW(ReadDataLinkFile(dir / "missing.udl"), DataError);
 }
 
+// Empty segments mean nothing in a string, but a line that begins with ";" is a comment.
+TEST(DataLinkFile, LeadingEmptySegmentsAreNotWrittenAsAComment) {
+  const DataLink link = ParseDataLink(DataLinkFileBytes(" ;;Provider=Quorix.SQLite.1;Data Source=a.db"), Folder());
+  EXPECT_EQ(link.database, (Folder() / "a.db").lexically_normal());
+}
+

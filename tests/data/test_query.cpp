@@ -182,6 +182,51 @@ TEST_F(Store, RecordQueryConditions) {
   EXPECT_THROW(Names("select *  from TLog  where (FName  like '%O'Hara%') and  1=1"), DataError);
 }
 
+// Jet's LIKE on the desk's GBK texts: the store holds them as UTF-8, and SQLite's LIKE matches
+// characters whole and folds ASCII case, as Jet does.
+TEST_F(Store, LikeMatchesGbkCharactersWhole) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+    bool match;
+  } cases[] = {
+      {"%", "", true},
+      {"%%", "anything", true},
+      {"%\xD5\xC5%", "\xD5\xC5\xC8\xFD", true},        // 张 in 张三
+      {"%\xD5\xC5%", "\xCD\xF5\xCE\xE5", false},       // not in 王五
+      {"%\xC5\xAE%", "\xC4\xD0\xC5\xAE", true},        // 女 as a whole character
+      {"%\xC5\xAE%", "\xC4\xC5\xAE\xD0", false},       // the same bytes straddling two characters
+      {"_", "\xD5\xC5", true},                         // one double-byte character
+      {"__", "\xD5\xC5", false},
+      {"%abc%", "xxABCxx", true},                      // single-byte letters ignore case
+      {"\x81\x41", "\x81\x61", false},                 // a trail byte is not a letter
+      {"%\x81\x5F%", "\x81\x5F", true},                // a trail byte 0x5F is not "_"
+      {"\x81\x5F", "\x81\x41", false},
+      {"a%b%c", "aXbYc", true},
+      {"a%b%c", "aXbY", false},
+      {"%ab", "aab", true},
+      {"1100%", "110000198001011234", true},
+      {"", "", true},
+      {"", "x", false},
+  };
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    q.Append();
+    q.FieldByName("FNo").SetAsString(std::to_string(i));
+    q.FieldByName("FName").SetAsString(cases[i].text);
+    q.Post();
+  }
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string sql = "select * from TLog where FNo='" + std::to_string(i) + "' and FName like '" + c.pattern + "'";
+    EXPECT_EQ(Names(sql).size(), c.match ? 1u : 0u) << c.pattern << " / " << c.text;
+  }
+  EXPECT_EQ(Names("select * from TLog where FNo='7' and '10%' like '10!%' escape '!'").size(), 1u);
+  EXPECT_EQ(Names("select * from TLog where FNo='7' and '100' like '10!%' escape '!'").size(), 0u);
+}
+
 TEST_F(Store, ExportQueryKeepsAliasesAndKinds) {
   Fill();
   Query q(&conn_, CursorKind::Static);
@@ -382,4 +427,120 @@ TEST_F(Store, StatementsThatAreNotOneSelect) {
   q.SetSql("select * from TLog;");
   q.Open();
   EXPECT_EQ(q.RecordCount(), 3);
+}
+
+// Rows on demand, over a store that holds more rows than any cache of the layer.
+class BigStore : public Store {
+ protected:
+  static constexpr int kRows = 1000;
+  void SetUp() override {
+    Store::SetUp();
+    // Names "n1".."n1000"; each photo is its own number repeated.
+    fixture::ExecSql(db_,
+                     "with recursive n(i) as (select 1 union all select i+1 from n where i<1000) "
+                     "insert into TLog (FName, FNo, FPhoto) select 'n'||i, printf('%018d', i), "
+                     "cast(replace(hex(zeroblob(300)), '00', printf('%04d', i)) as blob) from n");
+  }
+  static std::string NameOf(int i) { return "n" + std::to_string(i); }
+  static std::vector<std::uint8_t> PhotoOf(int i) {
+    char four[8];
+    std::snprintf(four, sizeof four, "%04d", i);
+    std::vector<std::uint8_t> out;
+    for (int k = 0; k < 300; ++k) out.insert(out.end(), four, four + 4);
+    return out;
+  }
+};
+
+TEST_F(BigStore, EveryRowReadsRightWhereverTheCursorGoes) {
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  ASSERT_EQ(q.RecordCount(), kRows);
+  int seen = 0;
+  for (q.First(); !q.Eof(); q.Next()) {
+    ++seen;
+    ASSERT_EQ(q.FieldByName("FName").AsString(), NameOf(seen));
+    ASSERT_EQ(q.FieldByName("FId").AsInteger(), seen);
+  }
+  EXPECT_EQ(seen, kRows);
+  // Backwards, in jumps across blocks, and rows read without moving there.
+  q.Last();
+  EXPECT_EQ(q.FieldByName("FName").AsString(), NameOf(kRows));
+  EXPECT_EQ(q.MoveBy(-600), -600);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), NameOf(400));
+  EXPECT_FALSE(q.FieldByName("FPhoto").IsNull());
+  EXPECT_EQ(q.FieldByName("FPhoto").AsBlob(), PhotoOf(400));
+  const int name = q.FieldByName("FName").Index();
+  for (int row : {0, 999, 63, 64, 500, 1})
+    EXPECT_EQ(q.TextAt(row, name), NameOf(row + 1)) << row;
+  EXPECT_EQ(q.TextAt(kRows, name), "");
+  EXPECT_EQ(q.RecordNo(), 400) << "reading other rows does not move";
+  EXPECT_EQ(q.FieldByName("FPhoto").AsBlob(), PhotoOf(400));
+  q.Next();
+  EXPECT_EQ(q.FieldByName("FPhoto").AsBlob(), PhotoOf(401)) << "the photo follows the current row";
+
+  // The snapshot's keys, against the default cursor's.
+  Query snap(&conn_, CursorKind::Static);
+  snap.SetSql("select FId as ID, FName as N from TLog where FId > 990");
+  snap.Open();
+  ASSERT_EQ(snap.RecordCount(), 10);
+  snap.Last();
+  EXPECT_EQ(snap.FieldByName("N").AsString(), NameOf(kRows));
+}
+
+TEST_F(BigStore, ColumnsAreReadWhenShown) {
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  // Changed elsewhere after the open, before the row was shown: the row shows the change.
+  fixture::ExecSql(db_, "update TLog set FName='changed' where FId=900");
+  q.MoveBy(899);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), "changed");
+  // Deleted elsewhere (a row not read yet): it stays in the selection until the next Requery,
+  // empty.
+  fixture::ExecSql(db_, "delete from TLog where FId=990");
+  q.MoveBy(90);
+  EXPECT_EQ(q.RecordNo(), 990);
+  EXPECT_TRUE(q.FieldByName("FName").IsNull());
+  EXPECT_TRUE(q.FieldByName("FPhoto").AsBlob().empty());
+  EXPECT_THROW(q.Delete(), DataError);
+  q.Requery();
+  EXPECT_EQ(q.RecordCount(), kRows - 1);
+}
+
+TEST_F(BigStore, RowAddedElsewhereShowsAfterRequery) {
+  Query q(&conn_);
+  q.SetSql("select *  from TLog  where (FName  like '%n99%') and  1=1");
+  q.Open();
+  ASSERT_EQ(q.RecordCount(), 11);  // n99, n990..n999
+  fixture::ExecSql(db_, "insert into TLog (FName) values ('n99 elsewhere')");
+  q.Last();
+  EXPECT_EQ(q.RecordCount(), 11);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), NameOf(999));
+  q.Requery();
+  EXPECT_EQ(q.RecordCount(), 12);
+  q.Last();
+  EXPECT_EQ(q.FieldByName("FName").AsString(), "n99 elsewhere");
+  EXPECT_TRUE(q.FieldByName("FPhoto").IsNull());
+}
+
+TEST_F(BigStore, DeleteOfTheCurrentRow) {
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  const int name = q.FieldByName("FName").Index();
+  q.MoveBy(499);
+  ASSERT_EQ(q.FieldByName("FName").AsString(), NameOf(500));
+  q.Delete();
+  EXPECT_EQ(q.RecordCount(), kRows - 1);
+  EXPECT_EQ(q.RecordNo(), 500);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), NameOf(501)) << "the next row becomes current";
+  EXPECT_EQ(q.FieldByName("FPhoto").AsBlob(), PhotoOf(501));
+  EXPECT_EQ(q.TextAt(498, name), NameOf(499));
+  EXPECT_EQ(q.TextAt(499, name), NameOf(501));
+  EXPECT_TRUE(Names("select * from TLog where FId=500").empty());
+  q.Last();
+  q.Delete();
+  EXPECT_EQ(q.FieldByName("FName").AsString(), NameOf(kRows - 1));
+  EXPECT_EQ(Count(), kRows - 2);
 }

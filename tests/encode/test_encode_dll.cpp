@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -411,36 +412,143 @@ TEST(EncodeDllChild, FirstCallSetsTheKeyUp) {
   EXPECT_EQ(Text(r), LinedBase64(OracleEncrypt(in)));
 }
 
+// The user's default key container as it stands: whether it exists and its key pairs, so
+// that a test that removes it can lay it again as it was.
+class DefaultContainerCopy {
+ public:
+  // Nothing when the container holds a key pair that cannot be exported: it could not be
+  // laid again, so it must not be removed.
+  static std::optional<DefaultContainerCopy> Take() {
+    DefaultContainerCopy c;
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, 0)) return c;
+    c.exists_ = true;
+    bool complete = true;
+    for (DWORD slot : {static_cast<DWORD>(AT_KEYEXCHANGE), static_cast<DWORD>(AT_SIGNATURE)}) {
+      HCRYPTKEY key = 0;
+      if (!CryptGetUserKey(provider, slot, &key)) continue;
+      DWORD size = 0;
+      std::vector<BYTE> blob;
+      if (CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, nullptr, &size)) {
+        blob.resize(size);
+        if (CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, blob.data(), &size)) blob.resize(size); else blob.clear();
+      }
+      if (blob.empty()) complete = false;
+      c.pairs_.push_back(std::move(blob));
+      CryptDestroyKey(key);
+    }
+    CryptReleaseContext(provider, 0);
+    if (!complete) return std::nullopt;
+    return c;
+  }
+
+  bool Restore() const {
+    HCRYPTPROV provider = 0;
+    CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
+    if (!exists_) return true;
+    if (!CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, CRYPT_NEWKEYSET)) return false;
+    bool ok = true;
+    for (const auto& blob : pairs_) {
+      HCRYPTKEY key = 0;
+      ok &= CryptImportKey(provider, blob.data(), static_cast<DWORD>(blob.size()), 0, CRYPT_EXPORTABLE, &key) != 0;
+      if (key) CryptDestroyKey(key);
+    }
+    CryptReleaseContext(provider, 0);
+    return ok;
+  }
+
+ private:
+  bool exists_ = false;
+  std::vector<std::vector<BYTE>> pairs_;
+};
+
+// Lays the copy again however the test ends.
+struct ContainerPutBack {
+  const DefaultContainerCopy& copy;
+  ~ContainerPutBack() { EXPECT_TRUE(copy.Restore()); }
+};
+
+// Runs this program again on the tests that match filter, with the variable set if one is
+// named; its exit code.
+DWORD RunChild(const char* filter, const char* variable = nullptr) {
+  char exe[MAX_PATH] = {};
+  if (GetModuleFileNameA(nullptr, exe, MAX_PATH) == 0) return 1;
+  std::string command = std::string("\"") + exe + "\" --gtest_filter=" + filter + " --gtest_color=no";
+  if (variable) SetEnvironmentVariableA(variable, "1");
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const BOOL started =
+      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  if (variable) SetEnvironmentVariableA(variable, nullptr);
+  if (!started) return 1;
+  const DWORD wait = WaitForSingleObject(pi.hProcess, 60000);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(pi.hProcess, &exitCode);
+  if (wait != WAIT_OBJECT_0) {
+    TerminateProcess(pi.hProcess, 1);
+    exitCode = 1;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return exitCode;
+}
+
 TEST(EncodeDllKeyContainer, FirstCallCreatesTheKeyContainer) {
+  // The test starts without the user's container and ends with it as it was.
+  const auto saved = DefaultContainerCopy::Take();
+  if (!saved) GTEST_SKIP() << "the user's default key container holds a key pair that cannot be exported";
+  const ContainerPutBack putBack{*saved};
   HCRYPTPROV provider = 0;
   // Remove the container, and check that it is gone: the plain acquire fails with NTE_BAD_KEYSET.
   CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
   ASSERT_FALSE(CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, 0));
   ASSERT_EQ(static_cast<HRESULT>(GetLastError()), NTE_BAD_KEYSET);
 
-  char exe[MAX_PATH] = {};
-  ASSERT_GT(GetModuleFileNameA(nullptr, exe, MAX_PATH), 0u);
-  std::string command = std::string("\"") + exe + "\" --gtest_filter=EncodeDllChild.* --gtest_color=no";
-  ASSERT_TRUE(SetEnvironmentVariableA(kChildVariable, "1"));
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  const BOOL started =
-      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-  SetEnvironmentVariableA(kChildVariable, nullptr);
-  ASSERT_TRUE(started) << GetLastError();
-  const DWORD wait = WaitForSingleObject(pi.hProcess, 60000);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(pi.hProcess, &exitCode);
-  if (wait != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  ASSERT_EQ(wait, WAIT_OBJECT_0);
-  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(RunChild("EncodeDllChild.*", kChildVariable), 0u);
 
   // The child's first call made the container.
   ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, 0))
       << GetLastError();
+  CryptReleaseContext(provider, 0);
+}
+
+// The container test, run on a user whose default container holds a key pair of its own:
+// the pair is there again afterwards.
+TEST(EncodeDllKeyContainer, ContainerTestLeavesTheUsersKeysAlone) {
+  const auto saved = DefaultContainerCopy::Take();
+  if (!saved) GTEST_SKIP() << "the user's default key container holds a key pair that cannot be exported";
+  const ContainerPutBack putBack{*saved};
+
+  // The user's pair: a signature key made here.
+  HCRYPTPROV provider = 0;
+  if (!CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, 0)) {
+    ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, CRYPT_NEWKEYSET))
+        << GetLastError();
+  }
+  auto publicBlob = [&](HCRYPTKEY key) {
+    DWORD size = 0;
+    CryptExportKey(key, 0, PUBLICKEYBLOB, 0, nullptr, &size);
+    std::vector<BYTE> blob(size);
+    if (!CryptExportKey(key, 0, PUBLICKEYBLOB, 0, blob.data(), &size)) blob.clear();
+    return blob;
+  };
+  HCRYPTKEY key = 0;
+  ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, CRYPT_EXPORTABLE, &key)) << GetLastError();
+  const std::vector<BYTE> usersKey = publicBlob(key);
+  CryptDestroyKey(key);
+  CryptReleaseContext(provider, 0);
+  ASSERT_FALSE(usersKey.empty());
+
+  EXPECT_EQ(RunChild("EncodeDllKeyContainer.FirstCallCreatesTheKeyContainer"), 0u);
+
+  ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, kEnhancedProvider, PROV_RSA_FULL, 0)) << GetLastError();
+  key = 0;
+  EXPECT_TRUE(CryptGetUserKey(provider, AT_SIGNATURE, &key)) << GetLastError();
+  if (key) {
+    EXPECT_EQ(publicBlob(key), usersKey);
+    CryptDestroyKey(key);
+  }
   CryptReleaseContext(provider, 0);
 }
 

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sqlite3.h>
+
 #include "TempFolder.h"
 #include "data/DataError.h"
 #include "data/LogFixture.h"
@@ -190,6 +192,41 @@ TEST_F(Dm, ErrorsPassToCaller) {
   FillCard(card);
   EXPECT_THROW(other.AppendLogRecord(card), DataError);
   EXPECT_FALSE(other.qrylog.Active());
+}
+
+// A card the store refuses (here: another program holds the write lock past the time-out) is not
+// left pending, so the next card does not bring it along, twice or half-made.
+TEST_F(Dm, FailedAppendLeavesNothingPending) {
+  TShowCardLine card;
+  FillCard(card);
+  dm_.AppendLogRecord(card);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(qx::data::PathToUtf8(db_).c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  card.RecordTime = "2010-12-05 11:00:00";
+  EXPECT_THROW(dm_.AppendLogRecord(card), DataError);
+  EXPECT_EQ(dm_.qrylog.State(), qx::data::DatasetState::Browse);
+  EXPECT_EQ(dm_.qrylog.RecordCount(), 1);
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+
+  card.RecordTime = "2010-12-05 12:00:00";
+  dm_.AppendLogRecord(card);
+  EXPECT_EQ(RowsInTable(), 2) << "the refused card is not stored after all";
+  qx::data::Query times(&dm_.adoLog, qx::data::CursorKind::Static);
+  times.SetSql("select FDate from TLog order by FId");
+  times.Open();
+  times.Last();
+  EXPECT_EQ(times.Fields(0).AsString(), "2010-12-05 12:00:00");
+
+  // A table without the photo column: the half-filled row is dropped too.
+  fixture::ExecSql(db_, "drop table TLog; create table TLog (FId integer primary key, FNo, FName, FSex, FMZ,"
+                        " FBirth, FAddress, FBegin, FEnd, FSendDep, FDate)");
+  TdataMd other2;
+  Connect(other2, dir_.path());
+  EXPECT_THROW(other2.AppendLogRecord(card), DataError);
+  EXPECT_EQ(other2.qrylog.State(), qx::data::DatasetState::Browse);
+  EXPECT_EQ(RowsInTable(), 0);
 }
 
 TEST(DmConnection, DataLinkFileWrittenByInstaller) {

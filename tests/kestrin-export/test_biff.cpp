@@ -78,11 +78,15 @@ class TableSource : public SheetSource {
   std::vector<std::vector<Value>> rows;
   int begins = 0, ends = 0;
   std::size_t throwAtRow = SIZE_MAX;
+  bool endThrows = false;  // going back to the saved row fails
 
   std::size_t FieldCount() const override { return fields.size(); }
   FieldInfo Field(std::size_t i) const override { return fields.at(i); }
   void BeginWalk() override { ++begins; }
-  void EndWalk() override { ++ends; }
+  void EndWalk() override {
+    ++ends;
+    if (endThrows) throw std::runtime_error("bookmark lost");
+  }
   void First() override { at_ = 0; }
   bool AtEnd() const override { return at_ >= rows.size(); }
   void Next() override { ++at_; }
@@ -306,6 +310,32 @@ TEST(Biff, AFailingWalkStillEndsTheWalk) {
   EXPECT_EQ(src.begins, 1);
   EXPECT_EQ(src.ends, 1);
   EXPECT_EQ(Parse(sink.bytes).size(), 3u);  // start, header cell, first row: a partial file
+}
+
+// An error while ending the walk never ends the process: it reaches the caller, unless the
+// walk failed first, whose error then wins.
+TEST(Biff, AnErrorEndingTheWalkReachesTheCallerUnlessTheWalkFailedFirst) {
+  struct Case {
+    std::size_t throwAtRow;
+    const char* error;
+    std::size_t records;  // what was written before the error
+  };
+  for (const Case& c : {Case{1, "query failed", 3}, Case{SIZE_MAX, "bookmark lost", 5}}) {
+    TableSource src;
+    src.fields = {{"a", FieldType::Int32}};
+    src.rows = {{std::int64_t{1}}, {std::int64_t{2}}};
+    src.throwAtRow = c.throwAtRow;
+    src.endThrows = true;
+    RecordSink sink;
+    try {
+      WriteSheet(src, sink, true);
+      ADD_FAILURE() << c.error << ": no error";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), c.error);
+    }
+    EXPECT_EQ(src.ends, 1) << c.error;
+    EXPECT_EQ(Parse(sink.bytes).size(), c.records) << c.error;
+  }
 }
 
 TEST(Biff, StreamSinkWritesRecordsAndReportsAFailedStream) {

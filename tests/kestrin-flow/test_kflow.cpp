@@ -19,6 +19,7 @@
 
 #include "KestrinApp.h"
 #include "Reader.h"
+#include "SaveName.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "data/Connection.h"
@@ -145,6 +146,46 @@ class Modal {
     });
   }};
 };
+
+// ---- the program ---------------------------------------------------------------------------
+
+// COM's answer to a second initialisation of this thread, the call balanced again.
+HRESULT ApartmentProbe(DWORD model) {
+  const HRESULT hr = ::CoInitializeEx(nullptr, model);
+  if (SUCCEEDED(hr)) ::CoUninitialize();
+  return hr;
+}
+
+// The whole program runs on this thread: its window thread holds a single-threaded apartment
+// while the main window is up (the folder dialog and the help command need one), and gives it
+// back at the end.
+TEST(Program, WindowThreadHoldsASingleThreadedApartmentForTheProgramsLife) {
+  ASSERT_EQ(ApartmentProbe(COINIT_MULTITHREADED), S_OK) << "this thread entered an apartment before";
+  SetIni(nullptr);
+  SetScenario(Reader(""));
+  fixture::LayLogStore(HomePath());
+  HRESULT multi = E_FAIL, single = E_FAIL;
+  bool closed = false;
+  std::function<void()> probe = [&] {
+    TForm_main* form = qx::kestrin::Form_main;
+    if (!form || !::IsWindowVisible(form->hwnd())) {
+      Later(100, probe);
+      return;
+    }
+    multi = ApartmentProbe(COINIT_MULTITHREADED);
+    single = ApartmentProbe(COINIT_APARTMENTTHREADED);
+    closed = true;
+    ::PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
+  };
+  Later(100, probe);
+  BoxWatcher boxes;
+  EXPECT_EQ(qx::kestrin::RunKestrin(SW_SHOW), 0);
+  ASSERT_TRUE(closed);
+  EXPECT_TRUE(boxes.seen().empty()) << Utf8(BoxTexts(boxes.seen()));
+  EXPECT_EQ(multi, RPC_E_CHANGED_MODE);
+  EXPECT_EQ(single, S_FALSE);
+  EXPECT_EQ(ApartmentProbe(COINIT_MULTITHREADED), S_OK);
+}
 
 // ---- the window ----------------------------------------------------------------------------
 
@@ -441,6 +482,68 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveCase{"CopyAutomatic", IDC_TBTNIMEG, true, false},
                       SaveCase{"CopyCancelAutomatic", IDM_NIMEG, true, true}),
     [](const ::testing::TestParamInfo<SaveCase>& i) { return std::string(i.param.name); });
+
+// The identity number names the saved files: a number that would put them outside the chosen
+// folder, or no number at all, saves nothing and says why; the timer goes on as after a
+// cancelled choice.
+struct BadNameCase {
+  const char* name;
+  const char* id;  // the card's number; null: no card read yet
+  int command;
+  bool automatic;
+};
+
+class FlowBadName : public Flow, public ::testing::WithParamInterface<BadNameCase> {};
+
+TEST_P(FlowBadName, RefusesTheNameAndWritesNothing) {
+  const BadNameCase& c = GetParam();
+  TempDir parent(L"kflow-parent");
+  const std::wstring above = FullPath(parent.path());
+  const std::wstring folder = above + L"\\out";
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  SetScenario(Reader(Card("冯二", c.id ? c.id : kIdA)));
+  Make();
+  if (c.id) {
+    Command(IDM_NCHK);
+    ASSERT_EQ(Field(qx::kestrin::IDC_MAIN_EDTID), c.id);
+  }
+  if (c.automatic) Command(IDM_NAUTO);
+  Modal m;
+  m.folder = folder;
+  m.leaf = L"out";
+  Command(c.command);
+  ASSERT_EQ(m.boxes.size(), 1u) << Utf8(BoxTexts(m.boxes));
+  EXPECT_EQ(m.boxes[0].text, qx::kestrin::kBadSaveName);
+  EXPECT_EQ(m.boxes[0].caption, W("Tesmo二代身份验证"));
+  EXPECT_TRUE(ListFiles(folder).empty());
+  EXPECT_EQ(ListFiles(above), std::vector<std::wstring>{L"out"});
+  EXPECT_EQ(form_->TimeautoEnabled(), c.automatic);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FlowBadName,
+    ::testing::Values(BadNameCase{"PhotoBeforeAnyCard", nullptr, IDM_NCOPY, false},
+                      BadNameCase{"CopyBeforeAnyCard", nullptr, IDM_NIMEG, true},
+                      BadNameCase{"PhotoUpTheTree", "x\\..\\..\\escaped", IDM_NCOPY, true},
+                      BadNameCase{"CopyUpTheTree", "x\\..\\..\\escaped", IDC_TBTNIMEG, false},
+                      BadNameCase{"PhotoDriveAndStream", "C:escaped", IDC_TBTNCOPY, false},
+                      BadNameCase{"PhotoDevice", "NUL", IDM_NCOPY, false}),
+    [](const ::testing::TestParamInfo<BadNameCase>& i) { return std::string(i.param.name); });
+
+TEST(SaveName, PlainFileNamesOnly) {
+  struct Case {
+    const wchar_t* name;
+    bool plain;
+  };
+  for (const Case& c : {Case{L"11010119900202002X.bmp", true}, Case{L"P.jpg", true}, Case{L"..bmp", true},
+                        Case{L"CONSOLE.bmp", true}, Case{L"COM0.bmp", true}, Case{L"", false},
+                        Case{L"..\\x.bmp", false}, Case{L"a/b.bmp", false}, Case{L"C:x.bmp", false},
+                        Case{L"x?.bmp", false}, Case{L"x*.bmp", false}, Case{L"x\"y.bmp", false},
+                        Case{L"x<y>.bmp", false}, Case{L"x|y.bmp", false}, Case{L"x\ty.bmp", false},
+                        Case{L"NUL.bmp", false}, Case{L"con.jpg", false}, Case{L"Aux .bmp", false},
+                        Case{L"PRN.x.jpg", false}, Case{L"com7.bmp", false}, Case{L"LPT9.jpg", false}})
+    EXPECT_EQ(qx::kestrin::IsPlainFileName(c.name), c.plain) << Utf8(c.name);
+}
 
 TEST_F(Flow, PhotoSaveIntoADriveRootWritesOneBackslash) {
   // Under Wine a drive letter made by DefineDosDevice is listed but not reachable by path, so

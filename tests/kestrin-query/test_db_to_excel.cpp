@@ -4,6 +4,7 @@
 #include "BiffReader.h"
 #include "QueryTextForTests.h"
 #include "TestSupport.h"
+#include "data/CodePage.h"
 #include "data/LogFixture.h"
 #include "dbToExcel.h"
 #include "win/Text.h"
@@ -31,7 +32,8 @@ class DbToExcel : public ::testing::Test {
     conn_.SetConnectionString("FILE NAME=" + qx::win::WideToMulti(dir_ / L"DBLink.udl"));
     conn_.Open();
   }
-  void Exec(const std::string& sql) { fixture::ExecSql(db_, sql); }
+  // GBK statements, written into the Unicode store as another program would: UTF-8.
+  void Exec(const std::string& sql) { fixture::ExecSql(db_, qx::data::Utf8FromCp936(sql)); }
   void AddRows() {
     // 张三 / 李四, one authority null, one address empty.
     Exec("insert into TLog (FNo,FName,FSex,FMZ,FBirth,FAddress,FSendDep,FDate) values "

@@ -417,7 +417,7 @@ TEST_F(QryLog, ExportThroughTheSaveDialog) {
   form_->ckbAll.SetChecked(true);
   Click(form_->btnQry);
   // A card logged after the query: the export runs its query again and holds it too.
-  fixture::ExecSql(db_, "insert into TLog (FNo,FName,FDate) values ('1','" + G("赵六") + "','2010-01-01 00:00:00')");
+  fixture::ExecSql(db_, "insert into TLog (FNo,FName,FDate) values ('1','赵六','2010-01-01 00:00:00')");
 
   SaveAs answer(form_->hwnd(), dir_ / L"记录");
   BoxWatcher boxes(answer.Answer());
@@ -502,6 +502,57 @@ TEST_F(QryLog, ExportCancelledOrNeverQueried) {
   EXPECT_EQ(cancel.dialogs(), 1);
   EXPECT_TRUE(Boxes(boxes).empty());
   EXPECT_TRUE(qx::test::ListFiles(dir_.path(), L"*.xls").empty());
+}
+
+// More rows than the worksheet holds: the file keeps its row limit and the operator is told how
+// many rows were left out.
+TEST_F(QryLog, ExportPastTheRowLimitSaysWhatWasLeftOut) {
+  const int rows = 65600;
+  fixture::ExecSql(db_, "with recursive n(i) as (select 1 union all select i+1 from n where i<" + std::to_string(rows) +
+                            ") insert into TLog (FNo, FName, FDate) select printf('%018d', i), '张'||i,"
+                            " '2009-03-02 10:00:00' from n");
+  Open();
+  form_->ckbAll.SetChecked(true);
+  Click(form_->btnQry);
+  ASSERT_EQ(form_->DBLogQry.RowCount(), rows);
+  EXPECT_EQ(form_->DBLogQry.CellText(rows - 1, 3), W("张65600")) << "the grid reads the rows it shows";
+  SaveAs answer(form_->hwnd(), dir_ / L"big");
+  BoxWatcher boxes(answer.Answer());
+  Click(form_->btnExcel);
+  ASSERT_TRUE(qx::test::WaitUntil([&] { return !Boxes(boxes).empty(); }, 60000));
+  const auto seen = Boxes(boxes);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, ExportCutText(65535, rows - 65535));
+  EXPECT_EQ(seen[0].text, L"已导出65535条记录，超出工作表的行数上限，另有65条记录未导出！");
+  EXPECT_EQ(seen[0].caption, kTitle);
+  const auto bytes = qx::test::ReadBytes(dir_ / L"big.xls");
+  ASSERT_TRUE(bytes);
+  const auto f = qx::test::ReadBiff(*bytes);
+  ASSERT_TRUE(f.ok);
+  ASSERT_EQ(f.records.size(), 2u + 9u * 65536u);
+  EXPECT_EQ(f.records[f.records.size() - 2].row, 65535);
+  EXPECT_EQ(f.records[f.records.size() - 8].text, G("张65535"));
+}
+
+// Opened modeless, the window still takes the dialog keys: Tab moves to the next control,
+// Esc closes it.
+TEST_F(QryLog, ModelessWindowTakesTabAndEsc) {
+  Open();
+  HWND start = form_->ckbN.hwnd();
+  ::SetFocus(start);
+  ASSERT_EQ(::GetFocus(), start);
+  auto key = [](UINT vk) {
+    HWND focus = ::GetFocus();
+    ::PostMessageW(focus, WM_KEYDOWN, vk, 1);
+    ::PostMessageW(focus, WM_KEYUP, vk, 0xC0000001);
+    FlushEvents(20);
+  };
+  key(VK_TAB);
+  HWND next = ::GetFocus();
+  EXPECT_NE(next, start);
+  EXPECT_EQ(::GetAncestor(next, GA_ROOT), form_->hwnd());
+  key(VK_ESCAPE);
+  EXPECT_FALSE(form_->exists());
 }
 
 TEST_F(QryLog, ModalRunEndsWithClose) {

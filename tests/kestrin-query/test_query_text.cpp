@@ -7,6 +7,7 @@
 
 #include "QueryText.h"
 #include "TempFolder.h"
+#include "data/CodePage.h"
 #include "data/LogFixture.h"
 #include "data/Query.h"
 
@@ -127,9 +128,11 @@ class QueryTextOnStore : public ::testing::Test {
     Add(kZhang, "1990-06-15", "2009-03-03 00:00:00");
     Add("Li", "2006-07-25", "2009-03-03 00:00:01");
   }
+  // As another program writes into the Unicode store: UTF-8 text.
   void Add(const std::string& name, const std::string& birth, const std::string& time) {
     qx::data::fixture::ExecSql(db_, "insert into TLog (FName,FBirth,FDate) values ('" +
-                                        QuoteLiteralBody(name) + "','" + birth + "','" + time + "')");
+                                        qx::data::Utf8FromCp936(QuoteLiteralBody(name)) + "','" + birth +
+                                        "','" + time + "')");
   }
   std::vector<std::string> Names(const QueryConditions& c) {
     qx::data::Query q(&conn_, qx::data::CursorKind::Static);

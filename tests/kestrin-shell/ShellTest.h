@@ -50,6 +50,28 @@ inline LRESULT RemoteSend(HWND w, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
   return static_cast<LRESULT>(r);
 }
 
+// Text of a panel of another process's status bar: SB_GETTEXTW carries a pointer, so its
+// buffer lives in the target process.
+inline std::wstring RemotePanelText(HWND bar, int index) {
+  HANDLE proc = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, PidOf(bar));
+  if (!proc) return L"<no process>";
+  constexpr SIZE_T kChars = 1024;
+  std::wstring text;
+  if (void* remote = ::VirtualAllocEx(proc, nullptr, kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE)) {
+    const LRESULT r = RemoteSend(bar, SB_GETTEXTLENGTHW, index);
+    const size_t n = LOWORD(r);
+    if (n < kChars) {
+      RemoteSend(bar, SB_GETTEXTW, index, reinterpret_cast<LPARAM>(remote));
+      std::wstring buf(n, L'\0');
+      SIZE_T got = 0;
+      if (n == 0 || ::ReadProcessMemory(proc, remote, buf.data(), n * sizeof(wchar_t), &got)) text = buf;
+    }
+    ::VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+  }
+  ::CloseHandle(proc);
+  return text;
+}
+
 struct Box {
   std::wstring caption;
   std::wstring text;
@@ -72,6 +94,27 @@ inline Box AnswerBox(HWND box) {
   qx::test::WaitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, 5000);
   return b;
 }
+
+// Kestrin's program folder of its own, and the reader simulator's scenario and journal in
+// another, for tests that run Kestrin.exe as a process.
+class DeskFolders {
+ public:
+  explicit DeskFolders(const std::wstring& prefix)
+      : appOwner_((prefix + L"-app").c_str()), simOwner_((prefix + L"-sim").c_str()) {}
+
+ protected:
+  bool Start(qx::test::Process& p) const {
+    return p.Start(L"\"" + app_ + L"\\Kestrin.exe\"", app_,
+                   {{L"QX_READER_SCENARIO", scenario_}, {L"QX_READER_JOURNAL", journal_}});
+  }
+
+  qx::test::TempDir appOwner_;
+  qx::test::TempDir simOwner_;
+  std::wstring app_ = FullPath(appOwner_.path());
+  std::wstring sim_ = FullPath(simOwner_.path());
+  std::wstring scenario_ = sim_ + L"\\scenario.ini";
+  std::wstring journal_ = sim_ + L"\\journal.txt";
+};
 
 // Journal lines of the reader simulators that begin with prefix (comments skipped).
 inline std::vector<std::string> JournalCalls(const std::wstring& journal, const std::string& prefix = "SDT_") {

@@ -32,8 +32,10 @@ struct StartUp {
   std::optional<DWORD> exitCode;  // when it ended before showing its main window
 };
 
-class KestrinProcess : public ::testing::Test {
+class KestrinProcess : public ::testing::Test, protected DeskFolders {
  protected:
+  KestrinProcess() : DeskFolders(L"kshell") {}
+
   void SetUp() override {
     for (const wchar_t* f : {L"Kestrin.exe", L"sdtapi.dll", L"WltRS.dll"})
       ASSERT_TRUE(CopyFileTo(BinDir() + L"\\" + f, app_ + L"\\" + f)) << Utf8(f);
@@ -44,10 +46,6 @@ class KestrinProcess : public ::testing::Test {
   void SetScenario(const std::string& text) { ASSERT_TRUE(WriteText(scenario_, text)); }
   void SetIni(const std::string& utf8) { ASSERT_TRUE(WriteText(app_ + L"\\reader.ini", Gbk(utf8))); }
 
-  bool Start(Process& p) {
-    return p.Start(L"\"" + app_ + L"\\Kestrin.exe\"", app_,
-                   {{L"QX_READER_SCENARIO", scenario_}, {L"QX_READER_JOURNAL", journal_}});
-  }
 
   // Follows the start-up until the main window is visible or the process ends, answering
   // every message box on the way.
@@ -96,12 +94,6 @@ class KestrinProcess : public ::testing::Test {
     EXPECT_EQ(*code, 0u);
   }
 
-  TempDir appOwner_{L"kshell-app"};
-  TempDir simOwner_{L"kshell-sim"};
-  std::wstring app_ = FullPath(appOwner_.path());
-  std::wstring sim_ = FullPath(simOwner_.path());
-  std::wstring scenario_ = sim_ + L"\\scenario.ini";
-  std::wstring journal_ = sim_ + L"\\journal.txt";
 };
 
 TEST_F(KestrinProcess, WorkingDatabaseShowsThePictureTwoSecondsThenTheMainWindowThatConnects) {

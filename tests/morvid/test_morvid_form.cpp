@@ -53,11 +53,17 @@ class MorvidForm : public ::testing::Test {
     if (!expectBoxes_) {
       for (const SeenBox& b : boxes_.seen()) ADD_FAILURE() << "message box: " << Utf8(b.text);
     }
-    form_.reset();
+    EndForm();
     Module1::Unbind();
     if (!oldDir_.empty()) ::SetCurrentDirectoryW(oldDir_.c_str());
     ::SetEnvironmentVariableW(L"QX_READER_SCENARIO", nullptr);
     ::SetEnvironmentVariableW(L"QX_READER_JOURNAL", nullptr);
+  }
+
+  // As the program's App does: the window goes while the form is whole, then the form.
+  void EndForm() {
+    if (form_) form_->Destroy();
+    form_.reset();
   }
 
   void Scenario(const std::string& text) { ASSERT_TRUE(WriteText(scenario_, text)); }
@@ -65,6 +71,7 @@ class MorvidForm : public ::testing::Test {
   // Creates and loads the form; true when it is shown.
   bool Start(const std::string& scenario) {
     Scenario(scenario);
+    EndForm();
     form_ = std::make_unique<MainForm>();
     form_->SetPlatformTimers(false);
     if (!form_->Create()) return false;
@@ -281,7 +288,7 @@ TEST_F(MorvidForm, CaptionTakesTheThirdAndFourthPartsOfAtLeastFive) {
   for (const auto& c : cases) {
     ASSERT_TRUE(Start(std::string("[reader]\nports = 1\nsamid = ") + c.samid + "\n"));
     EXPECT_EQ(WindowTextOf(form_->hwnd()), W(c.caption)) << c.samid;
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -322,7 +329,7 @@ TEST_F(MorvidForm, OneReadResults) {
     EXPECT_EQ(Text(IDC_IINSNDN), L"");
     EXPECT_EQ(HasPhoto(), c.photo);
     EXPECT_EQ(form_->LastResult(), 0);
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -335,6 +342,20 @@ TEST_F(MorvidForm, OneReadWithoutACardStillAsksForTheContent) {
   EXPECT_EQ(Calls(), (std::vector<std::string>{"AuthenticateExt() = 0", "Read_Content(2) = 0"}));
   EXPECT_EQ(Status(), L"读卡失败!请重新放卡...");
   EXPECT_EQ(Text(IDC_NAMET), L"");
+}
+
+// A double click on the read button is two reads: the quick second press is a click too.
+TEST_F(MorvidForm, DoubleClickOnReadReadsTwice) {
+  ASSERT_TRUE(Start(std::string("[reader]\nports = 1\n") + kCard));
+  ClearJournal();
+  HWND read = Ctl(IDC_RDCMD);
+  const LPARAM at = MAKELPARAM(5, 5);
+  ::SendMessageW(read, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::SendMessageW(read, WM_LBUTTONUP, 0, at);
+  ::SendMessageW(read, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  ::SendMessageW(read, WM_LBUTTONUP, 0, at);
+  FlushEvents(0);
+  EXPECT_EQ(Calls("Read_Content"), (std::vector<std::string>{"Read_Content(4) = 1", "Read_Content(4) = 1"}));
 }
 
 TEST_F(MorvidForm, ShownCardFields) {
@@ -427,7 +448,7 @@ TEST_F(MorvidForm, ContinuousFailuresAreReportedAtTheNextTicks) {
       EXPECT_EQ(Status(), W(c.status));
       for (int id : kValueLabels) EXPECT_EQ(Text(id), L"") << id;
     }
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -497,7 +518,7 @@ TEST_F(MorvidForm, ChipNumberFromTheCurrentFolder) {
     EXPECT_EQ(Text(IDC_IINSNDN).size(), 83u);
     EXPECT_EQ(form_->ChipNo(), L" " + c.shown);
     EXPECT_EQ(Status(), L"读卡成功!请放下一张卡...");
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -521,7 +542,7 @@ TEST_F(MorvidForm, ChipNumberFailures) {
     EXPECT_EQ(Calls(), c.calls);
     EXPECT_EQ(Text(IDC_IINSNDN), L"");
     EXPECT_EQ(Status(), W(c.status));
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -573,7 +594,7 @@ TEST_F(MorvidForm, LatestAddressGoesOnWhateverTheCardCheckSays) {
     Click(IDC_NEWADDCMD);
     EXPECT_EQ(Calls(), c.calls);
     EXPECT_EQ(Status(), W(c.status));
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }
@@ -666,7 +687,7 @@ TEST_F(MorvidForm, EndButtonAndClosingCloseThePortOnce) {
     EXPECT_TRUE(form_->ended());
     EXPECT_FALSE(form_->exists());
     EXPECT_EQ(Calls(), (std::vector<std::string>{"CloseComm() = 1"})) << byButton;
-    form_.reset();
+    EndForm();
     Module1::Unbind();
   }
 }

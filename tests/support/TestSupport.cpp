@@ -2,8 +2,10 @@
 #include "TestSupport.h"
 
 #include "win/Text.h"
+#include "win/Window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <iterator>
 #include <map>
@@ -15,6 +17,8 @@ void FlushEvents(DWORD ms) {
   do {
     MSG m;
     while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      // As the programs' loops do: keys of a modeless dialog go to the dialog manager.
+      if (qx::win::TranslateDialogMessage(m)) continue;
       ::TranslateMessage(&m);
       ::DispatchMessageW(&m);
     }
@@ -335,6 +339,59 @@ void Later(UINT ms, std::function<void()> f) {
   Pending()[id] = std::move(f);
 }
 
+namespace {
+// Wine's own path translations, exported by its kernel32; the results live on the process heap.
+using UnixNameFn = char*(CDECL*)(const wchar_t*);
+using DosNameFn = wchar_t*(CDECL*)(const char*);
+template <typename F>
+F WineExport(const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
+}
+std::wstring DosPath(const char* hostPath) {
+  const auto dosName = WineExport<DosNameFn>("wine_get_dos_file_name");
+  wchar_t* p = dosName ? dosName(hostPath) : nullptr;
+  if (!p) return {};
+  std::wstring out = p;
+  ::HeapFree(::GetProcessHeap(), 0, p);
+  return out;
+}
+}  // namespace
+
+std::string HostPath(const std::wstring& windowsPath) {
+  const auto unixName = WineExport<UnixNameFn>("wine_get_unix_file_name");
+  char* p = unixName ? unixName(windowsPath.c_str()) : nullptr;
+  if (!p) return {};
+  std::string out = p;
+  ::HeapFree(::GetProcessHeap(), 0, p);
+  return out;
+}
+
+std::optional<HostResult> RunHostCommand(const std::string& command, DWORD ms) {
+  TempDir dir(L"host");
+  const std::string here = HostPath(dir.path());
+  const std::wstring shell = DosPath("/bin/sh");
+  if (here.empty() || shell.empty()) return std::nullopt;
+  // The host program gets Wine's view of the environment; give it the host's usual one.
+  const std::string run = "cd '" + here + "' || exit 1\n"
+                          "export PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 LC_ALL=C.UTF-8\n"
+                          "/bin/sh ./command.sh > out 2>&1 < /dev/null\n"
+                          "echo $? > rc.tmp && mv rc.tmp rc\n";
+  if (!WriteText(dir / L"command.sh", command + "\n") || !WriteText(dir / L"run.sh", run)) return std::nullopt;
+  std::wstring cl = L"\"" + shell + L"\" \"" + Wide(here) + L"/run.sh\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, cl.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return std::nullopt;
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  if (!WaitUntil([&] { return FileExists(dir / L"rc"); }, ms, 50)) return std::nullopt;
+  HostResult r;
+  r.code = std::atoi(ReadText(dir / L"rc").c_str());
+  r.output = ReadText(dir / L"out");
+  return r;
+}
+
 std::vector<SeenBox> BoxWatcher::messageBoxes() const {
   std::vector<SeenBox> out;
   for (const SeenBox& b : seen_)
@@ -347,6 +404,92 @@ std::wstring BoxTexts(const std::vector<SeenBox>& boxes) {
   for (const SeenBox& b : boxes)
     if (b.messageBox) s += b.text + L"|";
   return s;
+}
+
+RegistryKeyCopy RegistryKeyCopy::Take(HKEY root, const std::wstring& path) {
+  RegistryKeyCopy c;
+  c.root_ = root;
+  c.path_ = path;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    c.exists_ = true;
+    c.node_ = Read(key, L"");
+    ::RegCloseKey(key);
+  }
+  return c;
+}
+
+RegistryKeyCopy::Node RegistryKeyCopy::Read(HKEY key, const std::wstring& name) {
+  Node node;
+  node.name = name;
+  DWORD subkeys = 0, maxKey = 0, values = 0, maxName = 0, maxData = 0;
+  if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxKey, nullptr, &values, &maxName,
+                         &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+    return node;
+  for (DWORD i = 0; i < values; ++i) {
+    std::vector<wchar_t> valueName(maxName + 2);
+    DWORD nameLen = static_cast<DWORD>(valueName.size());
+    Value v;
+    v.bytes.resize(maxData + 2);
+    DWORD size = static_cast<DWORD>(v.bytes.size());
+    if (::RegEnumValueW(key, i, valueName.data(), &nameLen, nullptr, &v.type, v.bytes.data(), &size) !=
+        ERROR_SUCCESS)
+      continue;
+    v.name.assign(valueName.data(), nameLen);
+    v.bytes.resize(size);
+    node.values.push_back(std::move(v));
+  }
+  for (DWORD i = 0; i < subkeys; ++i) {
+    std::vector<wchar_t> keyName(maxKey + 2);
+    DWORD nameLen = static_cast<DWORD>(keyName.size());
+    if (::RegEnumKeyExW(key, i, keyName.data(), &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      continue;
+    const std::wstring sub(keyName.data(), nameLen);
+    HKEY child = nullptr;
+    if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+    node.keys.push_back(Read(child, sub));
+    ::RegCloseKey(child);
+  }
+  // In name order, so that copies compare whatever order the registry lists them in.
+  std::sort(node.values.begin(), node.values.end(), [](const Value& a, const Value& b) { return a.name < b.name; });
+  std::sort(node.keys.begin(), node.keys.end(), [](const Node& a, const Node& b) { return a.name < b.name; });
+  return node;
+}
+
+bool RegistryKeyCopy::Write(HKEY key, const Node& node) {
+  bool ok = true;
+  for (const Value& v : node.values)
+    ok &= ::RegSetValueExW(key, v.name.c_str(), 0, v.type, v.bytes.data(), static_cast<DWORD>(v.bytes.size())) ==
+          ERROR_SUCCESS;
+  for (const Node& sub : node.keys) {
+    HKEY child = nullptr;
+    if (::RegCreateKeyExW(key, sub.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr) !=
+        ERROR_SUCCESS) {
+      ok = false;
+      continue;
+    }
+    ok &= Write(child, sub);
+    ::RegCloseKey(child);
+  }
+  return ok;
+}
+
+bool RegistryKeyCopy::Restore() const {
+  if (!root_) return false;
+  const LONG removed = ::RegDeleteTreeW(root_, path_.c_str());
+  if (removed == ERROR_SUCCESS) ::RegDeleteKeyW(root_, path_.c_str());
+  if (!exists_) return true;
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  const bool ok = Write(key, node_);
+  ::RegCloseKey(key);
+  return ok;
+}
+
+bool RegistryKeyCopy::operator==(const RegistryKeyCopy& o) const {
+  return exists_ == o.exists_ && (!exists_ || node_ == o.node_);
 }
 
 }  // namespace qx::test

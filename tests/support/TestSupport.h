@@ -52,6 +52,39 @@ std::string Gbk(const std::string& utf8);       // UTF-8 -> code page 936 bytes
 std::string GbkToUtf8(const std::string& gbk);  // code page 936 bytes -> UTF-8
 std::vector<std::string> SplitLines(const std::string& text);  // on LF, CR dropped
 
+// A registry key as it stands, with its values and subkeys, to be put back exactly: tests
+// that change a key of the machine take one first and restore it at their end.
+class RegistryKeyCopy {
+ public:
+  static RegistryKeyCopy Take(HKEY root, const std::wstring& path);
+  // Removes the key as it is now and lays the copy again (nothing, when it did not exist).
+  bool Restore() const;
+  bool exists() const { return exists_; }
+  bool operator==(const RegistryKeyCopy& o) const;
+  bool operator!=(const RegistryKeyCopy& o) const { return !(*this == o); }
+
+ private:
+  struct Value {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> bytes;
+    bool operator==(const Value& o) const { return name == o.name && type == o.type && bytes == o.bytes; }
+  };
+  struct Node {
+    std::wstring name;
+    std::vector<Value> values;
+    std::vector<Node> keys;
+    bool operator==(const Node& o) const { return name == o.name && values == o.values && keys == o.keys; }
+  };
+  static Node Read(HKEY key, const std::wstring& name);
+  static bool Write(HKEY parent, const Node& node);
+
+  HKEY root_ = nullptr;
+  std::wstring path_;
+  bool exists_ = false;
+  Node node_;
+};
+
 // Runs f from this thread's message loop (a modal one too) ms from now.
 void Later(UINT ms, std::function<void()> f);
 
@@ -84,6 +117,21 @@ class Process {
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
 };
+
+// A path of the host (Linux) file system for a Windows path under Wine; empty when Wine
+// does not translate it (or this is not Wine).
+std::string HostPath(const std::wstring& windowsPath);
+
+// Runs a command of the host's shell (/bin/sh -c) from a test under Wine, for tools that
+// read the product's files independently (python3, pdftotext). Wine starts host programs but
+// neither waits for them nor reports their exit code, so the command reports both through
+// files. Gives the exit code and the output (stdout, then stderr), or nothing when it did not
+// finish within ms.
+struct HostResult {
+  int code = -1;
+  std::string output;
+};
+std::optional<HostResult> RunHostCommand(const std::string& command, DWORD ms = 60000);
 
 // Watches message boxes and dialogs that this thread (or, with a global thread id, any
 // thread of this process) activates, through a WH_CBT hook, and answers them.

@@ -1,0 +1,186 @@
+// Laying an empty log store, and bringing a store laid before up to date: GBK texts made
+// Unicode, the key index added.
+#include "data/LogStore.h"
+
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "data/CodePage.h"
+#include "data/DataError.h"
+#include "data/DataLink.h"
+
+namespace qx::data {
+namespace {
+
+std::string Quote(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+class Stmt {
+ public:
+  Stmt(sqlite3* db, const std::string& sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st_, nullptr) != SQLITE_OK) Fail();
+  }
+  ~Stmt() { sqlite3_finalize(st_); }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+  sqlite3_stmt* get() const { return st_; }
+  bool Step() {
+    const int rc = sqlite3_step(st_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc != SQLITE_DONE) Fail();
+    return false;
+  }
+  [[noreturn]] void Fail() const { throw DataError(std::string("store text conversion: ") + sqlite3_errmsg(db_)); }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* st_ = nullptr;
+};
+
+void Exec(sqlite3* db, const char* sql) {
+  char* err = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+    std::string msg = err ? err : sqlite3_errmsg(db);
+    sqlite3_free(err);
+    throw DataError(msg);
+  }
+}
+
+struct TextCell {
+  sqlite3_int64 rowid;
+  int column;
+  std::string text;
+};
+
+// The non-ASCII texts of a table, each with its place. Only text values are fetched: typeof()
+// tells without reading a photo.
+std::vector<TextCell> TextsOf(sqlite3* db, const std::string& table, std::vector<std::string>& columns,
+                              bool& foreign) {
+  columns.clear();
+  {
+    Stmt info(db, "PRAGMA table_info(" + Quote(table) + ")");
+    while (info.Step()) columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1)));
+  }
+  std::vector<TextCell> cells;
+  if (columns.empty()) return cells;
+  std::string sql = "SELECT rowid";
+  for (const std::string& c : columns)
+    sql += ", CASE WHEN typeof(" + Quote(c) + ")='text' THEN " + Quote(c) + " END";
+  Stmt st(db, sql + " FROM " + Quote(table));
+  while (st.Step()) {
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i + 1));
+      if (!p) continue;
+      std::string_view t(p, static_cast<size_t>(sqlite3_column_bytes(st.get(), i + 1)));
+      bool ascii = true;
+      for (char ch : t) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+      if (ascii) continue;
+      if (!IsUtf8(t)) foreign = true;
+      cells.push_back({sqlite3_column_int64(st.get(), 0), i, std::string(t)});
+    }
+  }
+  return cells;
+}
+
+void Convert(sqlite3* db) {
+  std::vector<std::string> tables;
+  {
+    Stmt st(db, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+    while (st.Step()) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+  }
+  struct Table {
+    std::string name;
+    std::vector<std::string> columns;
+    std::vector<TextCell> cells;
+  };
+  std::vector<Table> found;
+  bool foreign = false;
+  for (const std::string& t : tables) {
+    Table tab{t, {}, {}};
+    tab.cells = TextsOf(db, t, tab.columns, foreign);
+    found.push_back(std::move(tab));
+  }
+  // A store whose texts all read as UTF-8 already holds Unicode (or nothing but ASCII).
+  if (!foreign) return;
+  for (const Table& t : found) {
+    std::vector<std::unique_ptr<Stmt>> updates(t.columns.size());
+    for (const TextCell& c : t.cells) {
+      auto& up = updates[c.column];
+      if (!up) up = std::make_unique<Stmt>(db, "UPDATE " + Quote(t.name) + " SET " + Quote(t.columns[c.column]) +
+                                                   "=? WHERE rowid=?");
+      const std::string utf8 = Utf8FromCp936(c.text);
+      sqlite3_bind_text(up->get(), 1, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_int64(up->get(), 2, c.rowid);
+      up->Step();
+      sqlite3_reset(up->get());
+    }
+  }
+}
+
+// TLog with its FId column; a database without it is left to fail at its first query.
+bool HasKeyColumn(sqlite3* db) {
+  Stmt info(db, "PRAGMA table_info(TLog)");
+  while (info.Step()) {
+    const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
+    if (c && sqlite3_stricmp(c, "FId") == 0) return true;
+  }
+  return false;
+}
+
+int UserVersion(sqlite3* db) {
+  Stmt st(db, "PRAGMA user_version");
+  return st.Step() ? sqlite3_column_int(st.get(), 0) : 0;
+}
+
+}  // namespace
+
+void CreateLogStore(const std::filesystem::path& file) {
+  std::error_code ec;
+  std::filesystem::remove(file, ec);
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(PathToUtf8(file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  std::string msg;
+  if (rc == SQLITE_OK) {
+    try {
+      Exec(db, (std::string("BEGIN; ") + kLogTableSql + "; " + kLogKeyIndexSql + "; PRAGMA user_version=" +
+                std::to_string(kStoreVersion) + "; COMMIT")
+                   .c_str());
+    } catch (const DataError& e) {
+      msg = e.what();
+    }
+  } else {
+    msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  }
+  sqlite3_close(db);
+  if (!msg.empty()) throw DataError("the log store cannot be created: " + PathToUtf8(file) + ": " + msg);
+}
+
+void UpgradeStore(sqlite3* db) {
+  if (UserVersion(db) >= kStoreVersion) return;
+  // Taken for writing at once, so that no one changes what is being converted.
+  Exec(db, "BEGIN IMMEDIATE");
+  try {
+    const int version = UserVersion(db);
+    if (version < kStoreVersion) {
+      if (version < kUnicodeStoreVersion) Convert(db);
+      if (HasKeyColumn(db)) Exec(db, kLogKeyIndexSql);
+      Exec(db, ("PRAGMA user_version=" + std::to_string(kStoreVersion)).c_str());
+    }
+    Exec(db, "COMMIT");
+  } catch (...) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+}  // namespace qx::data

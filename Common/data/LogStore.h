@@ -1,0 +1,36 @@
+// The verification log store's schema, from one place: the empty store the build lays, the
+// test fixture and the check made when a store is opened all use it.
+#pragma once
+
+#include <filesystem>
+
+struct sqlite3;
+
+namespace qx::data {
+
+inline constexpr char kLogTableSql[] =
+    "CREATE TABLE TLog (FId INTEGER PRIMARY KEY AUTOINCREMENT, FNo TEXT, FName TEXT, FSex TEXT,"
+    " FMZ TEXT, FBirth TEXT, FAddress TEXT, FBegin TEXT, FEnd TEXT, FSendDep TEXT, FDate TEXT,"
+    " FPhoto BLOB)";
+
+// Every row's key in a small index of its own: reading the keys of the whole table (the record
+// query's "全部", the export) scans it instead of the table's pages, which hold the photos too.
+// Its order is the table's, so the rows' order does not change.
+inline constexpr char kLogKeyIndexSql[] = "CREATE INDEX IF NOT EXISTS TLogKey ON TLog (FId)";
+
+// The database's user_version: from 1 on its texts are UTF-8 (stores laid before kept code page
+// 936 bytes and carry 0); from 2 on TLog has its key index.
+inline constexpr int kUnicodeStoreVersion = 1;
+inline constexpr int kStoreVersion = 2;
+
+// A new database file holding the empty TLog and its key index, marked kStoreVersion; an
+// existing file is replaced. Throws DataError.
+void CreateLogStore(const std::filesystem::path& file);
+
+// Run by the connection on open, once for a store laid before kStoreVersion, all in one
+// transaction. A store not yet marked Unicode whose texts are not all UTF-8 (the GBK of earlier
+// stores) has every text of every table converted from code page 936; TLog gets its key index.
+// Throws DataError (the store then stays as it was).
+void UpgradeStore(sqlite3* db);
+
+}  // namespace qx::data

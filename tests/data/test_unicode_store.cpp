@@ -1,0 +1,234 @@
+// The store holds UTF-8 text that any other reader takes as it is, while the desk keeps its
+// code page 936; a store of GBK texts laid before is converted once, when it is opened.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "TempFolder.h"
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/LogFixture.h"
+#include "data/LogStore.h"
+#include "data/Query.h"
+
+using namespace qx::data;
+
+namespace {
+
+// The same names as GBK bytes (what the desk hands the layer) and as UTF-8.
+struct Name {
+  const char* gbk;
+  const char* utf8;
+};
+const Name kNames[] = {
+    {"\xD5\xC5\xC8\xFD", "\xE5\xBC\xA0\xE4\xB8\x89"},                  // 张三
+    {"\xB0\xA2\xD2\xC0\xB9\xC5\xC0\xF6", "\xE9\x98\xBF\xE4\xBE\x9D\xE5\x8F\xA4\xE4\xB8\xBD"},  // 阿依古丽
+    {"Smith", "Smith"},
+};
+const char kHanGbk[] = "\xBA\xBA";  // 汉
+
+// Texts of one column read by SQLite itself, in key order, not through the layer.
+std::vector<std::string> RawTexts(const std::filesystem::path& db, const std::string& column) {
+  sqlite3* h = nullptr;
+  std::vector<std::string> out;
+  if (sqlite3_open_v2(PathToUtf8(db).c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = "select " + column + " from TLog order by FId";
+    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
+      while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        out.emplace_back(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+      }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(h);
+  return out;
+}
+
+int UserVersion(const std::filesystem::path& db) {
+  sqlite3* h = nullptr;
+  int v = -1;
+  if (sqlite3_open_v2(PathToUtf8(db).c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+      v = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(h);
+  return v;
+}
+
+// How SQLite reads the keys of the whole table: from the key index, or from the table's pages.
+std::string KeyPlan(const std::filesystem::path& db) {
+  sqlite3* h = nullptr;
+  std::string plan;
+  if (sqlite3_open_v2(PathToUtf8(db).c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, "EXPLAIN QUERY PLAN SELECT rowid FROM TLog", -1, &st, nullptr) == SQLITE_OK)
+      while (sqlite3_step(st) == SQLITE_ROW) plan += reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(h);
+  return plan;
+}
+
+class UnicodeStore : public ::testing::Test {
+ protected:
+  void SetUp() override { db_ = fixture::LayLogStore(dir_.path()); }
+  void Connect() {
+    conn_.SetConnectionString("FILE NAME=" + (dir_ / "DBLink.udl").string());
+    conn_.SetConnected(true);
+  }
+  std::vector<std::string> LayerNames() {
+    Query q(&conn_, CursorKind::Static);
+    q.SetSql("select FName from TLog order by FId");
+    q.Open();
+    std::vector<std::string> names;
+    for (q.First(); !q.Eof(); q.Next()) names.push_back(q.Fields(0).AsString());
+    return names;
+  }
+  // A store as the desk laid it before: the same table, GBK bytes in its text columns.
+  void LayGbkStore() {
+    std::filesystem::remove(db_);
+    std::string sql = std::string(kLogTableSql) + ";";
+    for (const Name& n : kNames)
+      sql += std::string("insert into TLog (FName, FMZ, FPhoto) values ('") + n.gbk + "','" + kHanGbk +
+             "', x'424D00D5C5');";
+    fixture::ExecSql(db_, sql);
+    ASSERT_EQ(UserVersion(db_), 0);
+  }
+
+  test::TempFolder dir_;
+  std::filesystem::path db_;
+  Connection conn_;
+};
+
+}  // namespace
+
+TEST_F(UnicodeStore, TextsStoredAsUtf8ReadBackAsGbk) {
+  EXPECT_EQ(UserVersion(db_), kStoreVersion) << "the laid store is marked Unicode";
+  Connect();
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  for (const Name& n : kNames) {
+    q.Append();
+    q.FieldByName("FName").SetAsString(n.gbk);
+    q.FieldByName("FMZ").SetAsString(kHanGbk);
+    q.Post();
+    EXPECT_EQ(q.FieldByName("FName").AsString(), n.gbk);
+  }
+  std::vector<std::string> utf8, gbk;
+  for (const Name& n : kNames) {
+    utf8.push_back(n.utf8);
+    gbk.push_back(n.gbk);
+  }
+  EXPECT_EQ(RawTexts(db_, "FName"), utf8);
+  EXPECT_EQ(RawTexts(db_, "FMZ"), std::vector<std::string>(3, "\xE6\xB1\x89"));
+  EXPECT_EQ(LayerNames(), gbk);
+
+  // Another program writes UTF-8; the desk reads it in its code page, and its GBK query text
+  // finds it.
+  fixture::ExecSql(db_, "insert into TLog (FName) values ('\xE6\x9D\x8E\xE5\x9B\x9B')");  // 李四
+  Query found(&conn_);
+  found.SetSql("select *  from TLog  where (FName  like '%\xC0\xEE%') and  1=1");
+  found.Open();
+  ASSERT_EQ(found.RecordCount(), 1);
+  EXPECT_EQ(found.FieldByName("FName").AsString(), "\xC0\xEE\xCB\xC4");
+}
+
+#ifndef _WIN32
+// Python's sqlite3 module decodes every text as UTF-8 and refuses anything else.
+TEST_F(UnicodeStore, PythonReadsTheNames) {
+  Connect();
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  for (const Name& n : kNames) {
+    q.Append();
+    q.FieldByName("FName").SetAsString(n.gbk);
+    q.Post();
+  }
+  const std::string cmd =
+      "python3 -c \"import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); "
+      "sys.stdout.buffer.write('|'.join(r[0] for r in c.execute('select FName from TLog order by FId')).encode())\" '" +
+      db_.string() + "' 2>&1";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[256];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << out;
+  EXPECT_EQ(out, std::string(kNames[0].utf8) + "|" + kNames[1].utf8 + "|" + kNames[2].utf8);
+}
+#endif
+
+TEST_F(UnicodeStore, GbkStoreIsConvertedOnceWhenOpened) {
+  LayGbkStore();
+  Connect();
+  EXPECT_EQ(UserVersion(db_), kStoreVersion);
+  EXPECT_EQ(RawTexts(db_, "FName"), (std::vector<std::string>{kNames[0].utf8, kNames[1].utf8, kNames[2].utf8}));
+  EXPECT_EQ(RawTexts(db_, "FMZ"), std::vector<std::string>(3, "\xE6\xB1\x89"));
+  EXPECT_EQ(LayerNames(), (std::vector<std::string>{kNames[0].gbk, kNames[1].gbk, kNames[2].gbk}));
+  {
+    Query photo(&conn_);
+    photo.SetSql("select FPhoto from TLog");
+    photo.Open();
+    const std::vector<std::uint8_t> want{0x42, 0x4D, 0x00, 0xD5, 0xC5};
+    EXPECT_EQ(photo.Fields(0).AsBlob(), want) << "bytes are no text";
+  }
+  // Opened again: nothing left to convert, the UTF-8 stays as it is.
+  conn_.SetConnected(false);
+  Connect();
+  EXPECT_EQ(RawTexts(db_, "FName")[0], kNames[0].utf8);
+}
+
+// The whole table's keys come from the key index, not from pages shared with the photos: in the
+// store laid new, and in one laid before, which gets the index once when it is opened.
+TEST_F(UnicodeStore, KeysOfTheWholeTableComeFromTheKeyIndex) {
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  LayGbkStore();
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog");
+  Connect();
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  EXPECT_EQ(LayerNames(), (std::vector<std::string>{kNames[0].gbk, kNames[1].gbk, kNames[2].gbk}))
+      << "the rows keep their order";
+  conn_.SetConnected(false);
+
+  // A Unicode store without the index: its texts are left alone, the index is added.
+  std::filesystem::remove(db_);
+  fixture::ExecSql(db_, std::string(kLogTableSql) + "; insert into TLog (FName) values ('" + kNames[0].utf8 +
+                            "'); pragma user_version=" + std::to_string(kUnicodeStoreVersion));
+  Connect();
+  EXPECT_EQ(UserVersion(db_), kStoreVersion);
+  EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  EXPECT_EQ(RawTexts(db_, "FName"), std::vector<std::string>{kNames[0].utf8});
+}
+
+TEST_F(UnicodeStore, UnmarkedStoreOfUtf8IsKept) {
+  std::filesystem::remove(db_);
+  fixture::ExecSql(db_, std::string(kLogTableSql) + "; insert into TLog (FName) values ('" + kNames[0].utf8 + "')");
+  Connect();
+  EXPECT_EQ(UserVersion(db_), kStoreVersion);
+  EXPECT_EQ(RawTexts(db_, "FName"), std::vector<std::string>{kNames[0].utf8});
+  EXPECT_EQ(LayerNames(), std::vector<std::string>{kNames[0].gbk});
+}
+
+TEST_F(UnicodeStore, ConversionBlockedByAWriterRefusesTheConnection) {
+  LayGbkStore();
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(PathToUtf8(db_).c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_THROW(Connect(), DataError);
+  EXPECT_FALSE(conn_.Connected());
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(UserVersion(db_), 0);
+  EXPECT_EQ(RawTexts(db_, "FName")[0], kNames[0].gbk) << "left as it was";
+  Connect();
+  EXPECT_EQ(RawTexts(db_, "FName")[0], kNames[0].utf8);
+}
