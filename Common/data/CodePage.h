@@ -12,7 +12,4 @@ namespace qx::data {
 std::string Utf8FromCp936(std::string_view gbk);
 std::string Cp936FromUtf8(std::string_view utf8);
 
-// Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool IsUtf8(std::string_view text);
-
 }  // namespace qx::data

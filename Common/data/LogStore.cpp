@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include "card/Utf.h"
 #include "data/CodePage.h"
 #include "data/DataError.h"
 #include "data/DataLink.h"
@@ -85,7 +86,7 @@ std::vector<TextCell> TextsOf(sqlite3* db, const std::string& table, std::vector
       bool ascii = true;
       for (char ch : t) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
       if (ascii) continue;
-      if (!IsUtf8(t)) foreign = true;
+      if (!qx::card::IsUtf8(t)) foreign = true;
       cells.push_back({sqlite3_column_int64(st.get(), 0), i, std::string(t)});
     }
   }

@@ -87,31 +87,4 @@ std::string Cp936FromUtf8(std::string_view utf8) {
 }
 #endif
 
-bool IsUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  for (size_t i = 0; i < n;) {
-    const unsigned char b = p[i];
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    char32_t c;
-    if (b >= 0xC2 && b <= 0xDF) len = 2, c = b & 0x1F;
-    else if (b >= 0xE0 && b <= 0xEF) len = 3, c = b & 0x0F;
-    else if (b >= 0xF0 && b <= 0xF4) len = 4, c = b & 0x07;
-    else return false;
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-      c = (c << 6) | (p[i + k] & 0x3F);
-    }
-    if ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)))
-      return false;
-    i += len;
-  }
-  return true;
-}
-
 }  // namespace qx::data

@@ -15,3 +15,24 @@ TEST(Utf, RoundTripAndInvalidInput) {
   EXPECT_EQ(Utf16FromUtf8("\x80" "a"), u"\uFFFDa");
   EXPECT_EQ(Utf8FromUtf16(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
+
+// What a store opened by the desk tells apart: its own UTF-8 text, and GBK bytes of older
+// stores, which are seldom well-formed UTF-8.
+TEST(Utf, WellFormedUtf8) {
+  struct Case {
+    const char* text;
+    bool utf8;
+  } cases[] = {
+      {"", true},
+      {"110101198001010011", true},
+      {"\xE5\xBC\xA0\xE4\xB8\x89", true},  // 张三
+      {"\xF0\x9F\x98\x80", true},          // U+1F600
+      {"\xD5\xC5\xC8\xFD", false},         // 张三 in GBK
+      {"\xE5\xBC", false},                 // cut short
+      {"\xC0\xAF", false},                 // overlong '/'
+      {"\xED\xA0\x80", false},             // a surrogate
+      {"\xF4\x90\x80\x80", false},         // past U+10FFFF
+      {"a\x80", false},                    // a stray continuation byte
+  };
+  for (const Case& c : cases) EXPECT_EQ(qx::card::IsUtf8(c.text), c.utf8) << c.text;
+}

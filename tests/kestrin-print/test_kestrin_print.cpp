@@ -6,7 +6,6 @@
 // stopped. The process runs from a folder of its own with the reader simulators, the
 // templates and a log store.
 #include <windows.h>
-#include <winspool.h>
 
 #include <gtest/gtest.h>
 
@@ -317,30 +316,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DialogCase>& i) { return std::string(i.param.name); });
 
 // ---- the spooler --------------------------------------------------------------------------
-
-struct PrinterGeometry {
-  int ppiX = 0, ppiY = 0, offsetX = 0, offsetY = 0;
-};
-
-// The default printer as the prints see it: resolution and the printable area's corner.
-std::optional<PrinterGeometry> DefaultPrinter() {
-  wchar_t name[512];
-  DWORD size = 512;
-  if (!::GetDefaultPrinterW(name, &size)) return std::nullopt;
-  HDC dc = ::CreateDCW(L"WINSPOOL", name, nullptr, nullptr);
-  if (!dc) return std::nullopt;
-  PrinterGeometry g{::GetDeviceCaps(dc, LOGPIXELSX), ::GetDeviceCaps(dc, LOGPIXELSY),
-                    ::GetDeviceCaps(dc, PHYSICALOFFSETX), ::GetDeviceCaps(dc, PHYSICALOFFSETY)};
-  ::DeleteDC(dc);
-  return g;
-}
-
-// A page rendered at the printer's resolution, so one device pixel is one rendered pixel.
-struct PrintedPage {
-  PrinterGeometry g;
-  Raster raster;
-  COLORREF At(int x, int y) const { return raster.At(x + g.offsetX, y + g.offsetY); }
-};
 
 // Compares a picture stretched over r with the picture itself, at sample points whose
 // neighbourhood is one colour (edges of text and frames depend on rounding).

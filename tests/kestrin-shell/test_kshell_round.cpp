@@ -5,7 +5,6 @@
 // the desk wrote is read back by readers of its own: SQLite linked here directly for the
 // store, poppler for the printed PDFs, python3-xlrd for the worksheet.
 #include <windows.h>
-#include <winspool.h>
 
 #include <gtest/gtest.h>
 
@@ -94,22 +93,6 @@ std::string TodayText() {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", t.wYear, t.wMonth, t.wDay);
   return buf;
-}
-
-// The default printer as the desk sees it: resolution and the printable area's corner.
-struct PrinterGeometry {
-  int ppiX = 0, ppiY = 0, offsetX = 0, offsetY = 0;
-};
-std::optional<PrinterGeometry> DefaultPrinter() {
-  wchar_t name[512];
-  DWORD size = 512;
-  if (!::GetDefaultPrinterW(name, &size)) return std::nullopt;
-  HDC dc = ::CreateDCW(L"WINSPOOL", name, nullptr, nullptr);
-  if (!dc) return std::nullopt;
-  PrinterGeometry g{::GetDeviceCaps(dc, LOGPIXELSX), ::GetDeviceCaps(dc, LOGPIXELSY),
-                    ::GetDeviceCaps(dc, PHYSICALOFFSETX), ::GetDeviceCaps(dc, PHYSICALOFFSETY)};
-  ::DeleteDC(dc);
-  return g;
 }
 
 // A copy template of the desk: its size, and the colours of its corners, which the
@@ -237,13 +220,14 @@ TEST_F(KestrinDesk, OperatorRoundVerifiesLogsPrintsFindsExportsAndEnds) {
   ASSERT_EQ(pdfs.size(), 1u);
   // The copy pictures are pictures on paper: the templates' corners stand where the card
   // print puts the front and, below it, the back, with paper around them.
-  const std::optional<Raster> card = spooler->Render(pdfs[0], g->ppiX);
-  ASSERT_TRUE(card);
+  std::optional<Raster> rendered = spooler->Render(pdfs[0], g->ppiX);
+  ASSERT_TRUE(rendered);
+  const PrintedPage card{*g, std::move(*rendered)};
   const std::optional<TemplateLook> front = LookOf(app_ + L"\\bkF.bmp"), back = LookOf(app_ + L"\\bkB.bmp");
   ASSERT_TRUE(front && back);
   const CopyRects at = CardPrintRects(PrintScale(g->ppiX, 96), PrintScale(g->ppiY, 96),
                                       {front->width, front->height, back->width, back->height});
-  auto paper = [&](int x, int y) { return card->At(x + g->offsetX, y + g->offsetY); };
+  auto paper = [&](int x, int y) { return card.At(x, y); };
   for (const auto& [rect, look] : {std::pair{at.front, *front}, std::pair{at.back, *back}}) {
     EXPECT_TRUE(Near(paper(rect.left + 3, rect.top + 3), look.topLeft, 40));
     EXPECT_TRUE(Near(paper(rect.right - 4, rect.bottom - 4), look.bottomRight, 40));

@@ -1,6 +1,8 @@
 // Reading the private spooler's output from a test under Wine.
 #include "Spooler.h"
 
+#include <winspool.h>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -153,6 +155,18 @@ std::optional<Raster> Spooler::Render(const std::string& pdf, int ppi) const {
   if (bytes->size() < start + size) return std::nullopt;
   r.rgb.assign(bytes->begin() + start, bytes->begin() + start + size);
   return r;
+}
+
+std::optional<PrinterGeometry> DefaultPrinter() {
+  wchar_t name[512];
+  DWORD size = 512;
+  if (!::GetDefaultPrinterW(name, &size)) return std::nullopt;
+  HDC dc = ::CreateDCW(L"WINSPOOL", name, nullptr, nullptr);
+  if (!dc) return std::nullopt;
+  PrinterGeometry g{::GetDeviceCaps(dc, LOGPIXELSX), ::GetDeviceCaps(dc, LOGPIXELSY),
+                    ::GetDeviceCaps(dc, PHYSICALOFFSETX), ::GetDeviceCaps(dc, PHYSICALOFFSETY)};
+  ::DeleteDC(dc);
+  return g;
 }
 
 }  // namespace qx::test

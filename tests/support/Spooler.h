@@ -20,6 +20,19 @@ struct Raster {
   COLORREF At(int x, int y) const;  // CLR_INVALID outside
 };
 
+// The default printer as the prints see it: resolution and the printable area's corner.
+struct PrinterGeometry {
+  int ppiX = 0, ppiY = 0, offsetX = 0, offsetY = 0;
+};
+std::optional<PrinterGeometry> DefaultPrinter();
+
+// A page rendered at the printer's resolution, so one device pixel is one rendered pixel.
+struct PrintedPage {
+  PrinterGeometry g;
+  Raster raster;
+  COLORREF At(int x, int y) const { return raster.At(x + g.offsetX, y + g.offsetY); }
+};
+
 // A word that pdftotext found, with its box in points from the page's top-left corner.
 struct PdfWord {
   std::string text;  // UTF-8
