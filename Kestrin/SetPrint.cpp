@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CardFace.h"
+#include "Program.h"
 #include "win/Handle.h"
 #include "win/Text.h"
 
@@ -20,7 +21,7 @@ constexpr wchar_t kItems[3][8] = {L"打印", L"打印最近两张", L"打印最�
 
 RECT Box(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
 
-std::u16string WideOfAnsi(std::string_view ansi) { return win::ToU16(CardWide(ansi)); }
+std::u16string WideOfAnsi(std::string_view ansi) { return win::ToU16(FromGbk(ansi)); }
 
 }  // namespace
 
@@ -241,13 +242,13 @@ Picture RenderDocumentPage(const DocumentPage& page) {
 
 void PrintCardCopy(const CardCopyImages& images, POINT windowPpi) {
   PrintJob job;
-  DrawCardPrintPage(job.dc(), images, PrintScale(job.PpiX(), windowPpi.x), PrintScale(job.PpiY(), windowPpi.y));
+  DrawCardPrintPage(job.Dc(), images, PrintScale(job.PpiX(), windowPpi.x), PrintScale(job.PpiY(), windowPpi.y));
   job.End();
 }
 
 void PrintDocumentPage(const DocumentPage& page) {
   PrintJob job;
-  DrawDocumentPage(job.dc(), page, DocumentPageRect(job.PpiX(), job.PpiY()));
+  DrawDocumentPage(job.Dc(), page, DocumentPageRect(job.PpiX(), job.PpiY()));
   job.End();
 }
 

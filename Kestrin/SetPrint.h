@@ -79,7 +79,7 @@ class PrintJob {
   PrintJob(const PrintJob&) = delete;
   PrintJob& operator=(const PrintJob&) = delete;
 
-  HDC dc() const { return dc_; }
+  HDC Dc() const { return dc_; }
   int PpiX() const;
   int PpiY() const;
   // Ends the page and the job; PrintError when the spooler refuses.

@@ -2,7 +2,8 @@
 // bar and automatic-verification timer, the reader connection, the hidden card fields and the
 // card face, one-shot and automatic verification with its log step, the photo and copy saves,
 // the prints, and the commands that lead to the settings, the record query, the about box,
-// the help file and the end.
+// the help file and the end. Its definitions: main.cpp (the frame and small commands),
+// MainReader.cpp, MainVerify.cpp and MainSaves.cpp.
 #pragma once
 #include <windows.h>
 
@@ -43,9 +44,17 @@ inline constexpr wchar_t kBadSaveName[] = L"身份号码不能用作文件名，
 // Positions of the top-level menus in the bar.
 inline constexpr UINT kMenuS1 = 0, kMenuO01 = 1, kMenuQ1 = 2, kMenuH1 = 3, kMenuE1 = 4;
 
+// How timeauto reaches the platform's timer. The program arms a real one; a test hands calls
+// that arm nothing and sends each tick itself as a WM_TIMER message.
+struct TimerCalls {
+  UINT_PTR(WINAPI* arm)(HWND, UINT_PTR, UINT, TIMERPROC);
+  BOOL(WINAPI* disarm)(HWND, UINT_PTR);
+};
+
 class TForm_main : public win::Window {
  public:
   TForm_main() = default;
+  explicit TForm_main(const TimerCalls& timers) : timers_(timers) {}
   ~TForm_main() override;
 
   // Creates the window (not shown) and runs FormCreate. owner: the application window.
@@ -88,9 +97,6 @@ class TForm_main : public win::Window {
   int CurPort = 0;
   int AutoFlag = 0;
   bool TimeautoEnabled() const { return timeautoEnabled_; }
-  // Off: timeauto keeps its state but arms no platform timer, so that ticks come only as
-  // WM_TIMER messages that a test sends.
-  void SetPlatformTimers(bool on);
 
   HMENU Menu() const { return menu_; }
   const win::ToolBar& ToolBar1() const { return toolBar_; }
@@ -99,8 +105,8 @@ class TForm_main : public win::Window {
   HWND GroupBox1() const { return groupBox1_; }
   std::wstring PanelText(int index) const;
 
-  // The card fields as their edits hold them (code page 936), and the photo of `image`.
-  CardFields Fields() const;
+  // The card fields (code page 936), as the hidden edits show them, and the photo of `image`.
+  const CardFields& Fields() const { return fields_; }
   const Picture& ImagePhoto() const { return photo_; }
   COLORREF PhotoTransparentColor() const { return photo_.Empty() ? CLR_INVALID : photo_.Pixel(0, 0); }
   // What imgshow and its labels show, and what imgPic and imgBk hold.
@@ -134,8 +140,10 @@ class TForm_main : public win::Window {
   // the number cannot name a file.
   std::optional<std::wstring> SaveName(const wchar_t* prefix, const wchar_t* extension) const;
   bool CreateCardFields();
+  // Keeps the fields and mirrors them into the hidden edits.
   void SetFields(const CardFields& f);
-  std::wstring FieldText(int id) const;
+  // The local time as the log and the document print write it: yyyy-mm-dd hh:nn:ss.
+  static std::string NowText();
 
   // Panel2 with imgshow: paints the rendered card face as it stands.
   class FacePanel : public win::Window {
@@ -157,6 +165,7 @@ class TForm_main : public win::Window {
   HWND groupBox1_ = nullptr;
   FacePanel panel2_{*this};
   SIZE panel1Design_{0, 0};  // Panel1's client size when the window was made
+  CardFields fields_;
   Picture photo_;
   Picture face_;
   CardFaceLabels labels_;
@@ -165,12 +174,9 @@ class TForm_main : public win::Window {
   win::StatusBar sb_;
   win::UniqueFont font_;
   win::UniqueIcon icon_;
+  TimerCalls timers_{&::SetTimer, &::KillTimer};
   bool timeautoEnabled_ = false;
-  bool platformTimers_ = true;
   bool endsProgram_ = false;
 };
-
-// The main window of the running program (null before it is created).
-extern TForm_main* Form_main;
 
 }  // namespace qx::kestrin

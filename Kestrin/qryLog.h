@@ -50,8 +50,6 @@ class TForm_qryLog : public win::CodeDialog {
 
   // Modal, as the main window opens it; owner is disabled meanwhile.
   INT_PTR ShowModal(HWND owner = nullptr) { return DoModal(owner); }
-  // Modeless (tests drive it from their own thread); destroyed by btnCloseClick or with the object.
-  bool Create(HWND owner = nullptr) { return CreateModeless(owner); }
 
   // Event handlers.
   void btnQryClick();

@@ -19,6 +19,7 @@
 
 #include "KestrinApp.h"
 #include "SetPrint.h"
+#include "SentTicks.h"
 #include "ShellTest.h"
 #include "Spooler.h"
 #include "TestSupport.h"
@@ -384,9 +385,8 @@ class Desk : public SpoolerTest {
     dm_->adoLog.SetConnectionString("FILE NAME=" + Utf8(Home()) + "DBLink.udl");
     dm_->adoLog.SetConnected(true);
     dataMd = dm_.get();
-    form_ = std::make_unique<TForm_main>();
+    form_ = std::make_unique<TForm_main>(kSentTicks);
     ASSERT_TRUE(form_->Create());
-    form_->SetPlatformTimers(false);
     ::ShowWindow(form_->hwnd(), SW_SHOW);
     FlushEvents(30);
     ASSERT_EQ(form_->CurPort, 1);
@@ -589,7 +589,7 @@ class Records : public SpoolerTest {
   // The window over every row, the given row current.
   void Open(int row) {
     form_ = std::make_unique<TForm_qryLog>(dm_);
-    ASSERT_TRUE(form_->Create());
+    ASSERT_TRUE(form_->CreateModeless());
     FlushEvents(30);
     form_->ckbAll.SetChecked(true);
     ::SendMessageW(form_->btnQry.hwnd(), BM_CLICK, 0, 0);

@@ -1,0 +1,72 @@
+// The desk's shared helpers: its files, its texts, its message boxes and errors.
+#include "Program.h"
+
+#include <climits>
+#include <iterator>
+
+#include "win/App.h"
+#include "win/Text.h"
+
+namespace qx::kestrin {
+namespace {
+
+constexpr UINT kGbkCodePage = 936;
+
+std::wstring NotAnInteger(std::wstring_view text) { return L"'" + std::wstring(text) + L"' 不是有效的整数值"; }
+
+}  // namespace
+
+std::wstring ProgramFile(const wchar_t* name) { return win::ModuleDirW() + L"\\" + name; }
+
+std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wchar_t* fallback) {
+  const std::wstring file = ProgramFile(L"reader.ini");
+  wchar_t buf[2048];
+  const DWORD n = ::GetPrivateProfileStringW(section, key, fallback, buf, static_cast<DWORD>(std::size(buf)),
+                                             file.c_str());
+  return std::wstring(buf, n);
+}
+
+void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
+  const std::wstring file = ProgramFile(L"reader.ini");
+  ::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str());
+}
+
+std::string Gbk(std::wstring_view text) { return win::WideToMulti(text, kGbkCodePage); }
+
+std::wstring FromGbk(std::string_view gbk) { return win::MultiToWide(gbk, kGbkCodePage); }
+
+ConvertError::ConvertError(std::wstring_view text)
+    : std::runtime_error(win::WideToUtf8(NotAnInteger(text))), message_(NotAnInteger(text)) {}
+
+int StrToInt(const std::wstring& text) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  long long value = 0;
+  const size_t digits = i;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+    value = value * 10 + (text[i] - L'0');
+    if (value > static_cast<long long>(INT_MAX) + 1) break;
+  }
+  const long long v = negative ? -value : value;
+  if (i == digits || i != text.size() || v > INT_MAX || v < INT_MIN) throw ConvertError(text);
+  return static_cast<int>(v);
+}
+
+void ShowMessage(const std::wstring& text) {
+  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK);
+}
+
+void ShowDefaultError(const std::wstring& text) {
+  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
+}
+
+std::wstring ErrorText(const std::exception& e) {
+  if (const auto* c = dynamic_cast<const ConvertError*>(&e)) return c->Message();
+  const std::string what = e.what();
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, what.data(), static_cast<int>(what.size()),
+                                      nullptr, 0);
+  return n > 0 || what.empty() ? win::Utf8ToWide(what) : FromGbk(what);
+}
+
+}  // namespace qx::kestrin
