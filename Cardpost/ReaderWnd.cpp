@@ -166,7 +166,7 @@ bool Cbiz_CardpostHD::ScanRecognise(uint8_t*) {
   return false;
 }
 
-void Cbiz_CardpostHD::OnTimer(UINT_PTR id) {
+bool Cbiz_CardpostHD::OnTimer(UINT_PTR id) {
   ::KillTimer(hwnd(), id);
   uint8_t record[qx::card::CardInfoRecord::kSize] = {};
   try {
@@ -177,6 +177,7 @@ void Cbiz_CardpostHD::OnTimer(UINT_PTR id) {
     LogWriteU8(" ### 机读异常，继续轮询");
   }
   ::SetTimer(hwnd(), kPollTimer, kPollMs, nullptr);
+  return true;
 }
 
 LRESULT Cbiz_CardpostHD::OnQueryStatus(WPARAM, LPARAM) {
@@ -195,7 +196,7 @@ LRESULT Cbiz_CardpostHD::OnScanRequest(WPARAM, LPARAM) {
   return 0;
 }
 
-LRESULT Cbiz_CardpostHD::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp) {
+std::optional<LRESULT> Cbiz_CardpostHD::OnCopyData(HWND, const COPYDATASTRUCT& data) {
   if (data.dwData == qx::card::WM_HD_SCANREQUEST) {
     std::memset(m_ScanRequest, 0, sizeof m_ScanRequest);
     if (data.lpData) {
@@ -205,25 +206,13 @@ LRESULT Cbiz_CardpostHD::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp,
     // Logged later, once the console's send has returned.
     ::PostMessageA(hwnd(), qx::card::WM_HD_SCANREQUEST, 0, 0);
   }
-  return Default(WM_COPYDATA, wp, lp);
+  return std::nullopt;
 }
 
-LRESULT Cbiz_CardpostHD::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_CREATE:
-      return Default(msg, wp, lp) == -1 ? -1 : 0;
-    case WM_TIMER:
-      OnTimer(wp);
-      return Default(msg, wp, lp);
-    case qx::card::WM_HD_QUERYSTATUS:
-      return OnQueryStatus(wp, lp);
-    case qx::card::WM_HD_SCANREQUEST:
-      return OnScanRequest(wp, lp);
-    case WM_COPYDATA:
-      if (const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp))
-        return OnCopyData(reinterpret_cast<HWND>(wp), *data, wp, lp);
-      return Default(msg, wp, lp);
-    default:
-      return Default(msg, wp, lp);
-  }
+qx::win::MessageTable Cbiz_CardpostHD::Messages() const {
+  static const qx::win::MessageEntry kMessages[] = {
+      qx::win::Message(qx::card::WM_HD_QUERYSTATUS, &Cbiz_CardpostHD::OnQueryStatus),
+      qx::win::Message(qx::card::WM_HD_SCANREQUEST, &Cbiz_CardpostHD::OnScanRequest),
+  };
+  return kMessages;
 }

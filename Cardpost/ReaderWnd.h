@@ -35,13 +35,13 @@ class Cbiz_CardpostHD : public qx::win::Window {
   bool ReadCard(uint8_t* record);
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnTimer(UINT_PTR id) override;
+  std::optional<LRESULT> OnCopyData(HWND sender, const COPYDATASTRUCT& data) override;
+  qx::win::MessageTable Messages() const override;
 
  private:
   LRESULT OnQueryStatus(WPARAM wp, LPARAM lp);
   LRESULT OnScanRequest(WPARAM wp, LPARAM lp);
-  LRESULT OnCopyData(HWND sender, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp);
-  void OnTimer(UINT_PTR id);
 
   uint8_t m_ScanRequest[qx::card::ScanRequestBlock::kSize];
   HMODULE m_hSdtApi = nullptr;
