@@ -45,11 +45,6 @@ class KestrinApplication : public win::App {
   std::wstring title_;
 };
 
-// Not the program's own message: the run-time's report of an error at start.
-void ShowRuntimeError(const std::exception& e) {
-  ::MessageBoxW(nullptr, (L"运行时错误: " + ErrorText(e)).c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
-}
-
 void ConnectDatabase(TdataMd& dm) {
   dm.adoLog.SetConnected(false);
   dm.adoLog.SetConnectionString(win::WideToMulti(L"FILE NAME=" + ProgramFile(L"DBLink.udl"), CP_ACP));
@@ -87,8 +82,9 @@ int KestrinApplication::Start() {
     dm = std::make_unique<TdataMd>();
     dataMd = dm.get();
     setPrint = std::make_unique<TfrmSetPrint>();
-  } catch (const std::exception& e) {
-    ShowRuntimeError(e);
+  } catch (...) {
+    // Not the program's own message: the run-time's report of an error at start.
+    ShowStartUpError();
     return 1;
   }
 
@@ -97,8 +93,8 @@ int KestrinApplication::Start() {
     TForm_SysStart splash;
     try {
       splash.Create();
-    } catch (const std::exception& e) {
-      ShowRuntimeError(e);
+    } catch (...) {
+      ShowStartUpError();
       return 1;
     }
     splash.Show();

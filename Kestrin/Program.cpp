@@ -12,8 +12,6 @@ namespace {
 
 constexpr UINT kGbkCodePage = 936;
 
-std::wstring NotAnInteger(std::wstring_view text) { return L"'" + std::wstring(text) + L"' 不是有效的整数值"; }
-
 }  // namespace
 
 std::wstring ProgramFile(const wchar_t* name) { return win::ModuleDirW() + L"\\" + name; }
@@ -36,7 +34,7 @@ std::string Gbk(std::wstring_view text) { return win::WideToMulti(text, kGbkCode
 std::wstring FromGbk(std::string_view gbk) { return win::MultiToWide(gbk, kGbkCodePage); }
 
 ConvertError::ConvertError(std::wstring_view text)
-    : std::runtime_error(win::WideToUtf8(NotAnInteger(text))), message_(NotAnInteger(text)) {}
+    : win::RunTimeError(L"'" + std::wstring(text) + L"' 不是有效的整数值") {}
 
 int StrToInt(const std::wstring& text) {
   size_t i = 0;
@@ -61,12 +59,9 @@ void ShowDefaultError(const std::wstring& text) {
   ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
 }
 
-std::wstring ErrorText(const std::exception& e) {
-  if (const auto* c = dynamic_cast<const ConvertError*>(&e)) return c->Message();
-  const std::string what = e.what();
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, what.data(), static_cast<int>(what.size()),
-                                      nullptr, 0);
-  return n > 0 || what.empty() ? win::Utf8ToWide(what) : FromGbk(what);
+void ShowStartUpError() {
+  // No window of the program is up yet, so the box has no owner.
+  win::ShowRunTimeError(nullptr, win::RunTimeErrorText(), kAppTitle);
 }
 
 }  // namespace qx::kestrin

@@ -1,13 +1,15 @@
 // What every unit of the desk shares: the program's title, its files beside the executable,
-// "reader.ini", the GBK texts of its windows, the framework's message boxes and the handler
-// boundary that turns an error into the default error message.
+// "reader.ini", the GBK texts of its windows, the framework's message boxes, the handler
+// boundary that turns an error into the default error message, and the run-time's report of
+// an error at start-up.
 #pragma once
 #include <windows.h>
 
 #include <exception>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "win/RunTimeError.h"
 
 namespace qx::kestrin {
 
@@ -25,15 +27,10 @@ void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstri
 std::string Gbk(std::wstring_view text);
 std::wstring FromGbk(std::string_view gbk);
 
-// A text that is no decimal integer. Its message, the one the operator sees, is
-// "'<text>' 不是有效的整数值".
-class ConvertError : public std::runtime_error {
+// A text that is no decimal integer; its text for the operator is "'<text>' 不是有效的整数值".
+class ConvertError : public win::RunTimeError {
  public:
   explicit ConvertError(std::wstring_view text);
-  const std::wstring& Message() const { return message_; }
-
- private:
-  std::wstring message_;
 };
 
 // Optional sign and decimal digits, nothing else, within 32 bits; else ConvertError.
@@ -42,21 +39,28 @@ int StrToInt(const std::wstring& text);
 // A message box with one OK button, no icon, the program's title as caption, owned by the
 // active window of the thread.
 void ShowMessage(const std::wstring& text);
-// The default error message: the error's text, the program's title, a stop icon.
+// The framework's default error message: the error's text alone, the program's title, a
+// stop icon.
 void ShowDefaultError(const std::wstring& text);
-// Texts of the libraries are UTF-8; the desk's own are code page 936.
-std::wstring ErrorText(const std::exception& e);
 
-// Runs an event handler; an error it raises ends it and reaches the default error message.
+// The boundary of every event handler of the desk's windows: an error it raises ends it and
+// reaches the default error message with the error's text (win::ErrorText).
 template <typename F>
 void RunHandler(F&& handler) {
+  std::wstring text;
   try {
     handler();
+    return;
   } catch (const std::exception& e) {
-    ShowDefaultError(ErrorText(e));
+    text = win::ErrorText(e);
   } catch (...) {
-    ShowDefaultError(L"未知错误");
+    text = L"未知错误";
   }
+  ShowDefaultError(text);
 }
+
+// The run-time's report of an error at start-up, before any window can show one:
+// "运行时错误：" and the error's text. Call it inside a catch block.
+void ShowStartUpError();
 
 }  // namespace qx::kestrin

@@ -78,23 +78,12 @@ void TfrmSetPrint::btn2Click() {
   EndDialog(IDCANCEL);
 }
 
-LRESULT TfrmSetPrint::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED) {
-    switch (LOWORD(wp)) {
-      case IDC_BTN1:
-        btn1Click();
-        return 0;
-      case IDC_BTN2:
-      case IDCANCEL:  // the close box and Esc: cancel
-        btn2Click();
-        return 0;
-      case IDOK:  // Enter: the dialog has no default button
-        return 0;
-      default:
-        break;
-    }
-  }
-  return CodeDialog::HandleMessage(msg, wp, lp);
+win::CommandTable TfrmSetPrint::Commands() const {
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDC_BTN1, &TfrmSetPrint::btn1Click),
+      win::Command(IDC_BTN2, &TfrmSetPrint::btn2Click),
+  };
+  return kCommands;
 }
 
 std::wstring RecordShortageText(int count) { return L"记录数量不足" + std::to_wstring(count) + L"条，请重新选择"; }

@@ -52,7 +52,12 @@ class TfrmSetPrint : public win::CodeDialog {
 
  protected:
   BOOL OnInitDialog() override;
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  win::CommandTable Commands() const override;
+  void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
+  // Enter: the dialog has no default button.
+  void OnOK() override {}
+  // The close box and Esc: cancel.
+  void OnCancel() override { btn2Click(); }
 
  private:
   int* printCount_;

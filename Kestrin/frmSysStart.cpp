@@ -73,28 +73,17 @@ void TForm_SysStart::FormShow() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT TForm_SysStart::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_SHOWWINDOW:
-      if (wp) RunHandler([this] { FormShow(); });
-      break;
-    case WM_ERASEBKGND:
-      return 1;  // the picture covers the whole client area
-    case WM_PAINT:
-      OnPaint();
-      return 0;
-    case WM_CTLCOLORSTATIC:
-      if (reinterpret_cast<HWND>(lp) == label1_.hwnd()) {
-        HDC dc = reinterpret_cast<HDC>(wp);
-        ::SetTextColor(dc, kRed);
-        ::SetBkColor(dc, kCream);
-        return reinterpret_cast<LRESULT>(cream_.get());
-      }
-      break;
-    default:
-      break;
-  }
-  return Default(msg, wp, lp);
+void TForm_SysStart::OnShowWindow(bool show, UINT) {
+  if (show) RunHandler([this] { FormShow(); });
+}
+
+bool TForm_SysStart::OnEraseBackground(HDC) { return true; }  // the picture covers the whole client area
+
+HBRUSH TForm_SysStart::OnCtlColorStatic(HDC dc, HWND control) {
+  if (control != label1_.hwnd()) return nullptr;
+  ::SetTextColor(dc, kRed);
+  ::SetBkColor(dc, kCream);
+  return cream_.get();
 }
 
 bool TForm_SysStart::OnPaint() {

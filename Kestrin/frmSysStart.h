@@ -33,8 +33,10 @@ class TForm_SysStart : public win::Window {
   HWND Label1() const { return label1_.hwnd(); }
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  void OnShowWindow(bool show, UINT status) override;
+  bool OnEraseBackground(HDC dc) override;
   bool OnPaint() override;
+  HBRUSH OnCtlColorStatic(HDC dc, HWND control) override;
 
  private:
   win::UniqueBitmap picture_;  // Image1's picture

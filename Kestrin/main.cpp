@@ -44,35 +44,6 @@ constexpr ToolButtonDef kToolButtons[] = {
     {IDC_TBTNHELP, 5, L"联机文档"},     {IDC_TBTNEXIT, 1, L"退出"},
 };
 
-// One table from command id to handler, for the menu items and the tool bar buttons alike.
-struct CommandEntry {
-  int id;
-  void (TForm_main::*handler)();
-};
-constexpr CommandEntry kCommands[] = {
-    {IDM_P1, &TForm_main::P1Click},
-    {IDM_NCHK, &TForm_main::nchkClick},
-    {IDM_NAUTO, &TForm_main::nautoClick},
-    {IDM_NCOPY, &TForm_main::ncopyClick},
-    {IDM_NPRINT, &TForm_main::nprintClick},
-    {IDM_NIMEG, &TForm_main::nimegClick},
-    {IDM_FILEPRINT, &TForm_main::fileprintClick},
-    {IDM_Y1, &TForm_main::Y1Click},
-    {IDM_A2, &TForm_main::A2Click},
-    {IDM_W1, &TForm_main::W1Click},
-    {IDM_E1, &TForm_main::E1Click},
-    {IDC_TBTNDEPART, &TForm_main::tbtnDepartClick},
-    {IDC_TBTNCHECK, &TForm_main::tbtnCheckClick},
-    {IDC_TBTNAUTO, &TForm_main::tbtnAutoClick},
-    {IDC_TBTNCOPY, &TForm_main::tbtnCopyClick},
-    {IDC_TBTNPRINT, &TForm_main::tbtnPrintClick},
-    {IDC_TBTNIMEG, &TForm_main::ToolButton1Click},
-    {IDC_TBTFPRINT, &TForm_main::tbtfprintClick},
-    {IDC_TBTNQRY, &TForm_main::tbtnQryClick},
-    {IDC_TBTNHELP, &TForm_main::tbtnHelpClick},
-    {IDC_TBTNEXIT, &TForm_main::tbtnExitClick},
-};
-
 constexpr POINT kPanel2Design{47, -8};
 
 const wchar_t* PanelClass() {
@@ -195,9 +166,9 @@ bool TForm_main::FacePanel::Create(HWND parent) {
                            kCardFaceHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_PANEL2)));
 }
 
-LRESULT TForm_main::FacePanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_ERASEBKGND) return 1;
-  if (msg != WM_PAINT) return Default(msg, wp, lp);
+bool TForm_main::FacePanel::OnEraseBackground(HDC) { return true; }  // the face covers the panel
+
+bool TForm_main::FacePanel::OnPaint() {
   PAINTSTRUCT ps;
   HDC dc = ::BeginPaint(hwnd(), &ps);
   const Picture& face = owner_.FacePicture();
@@ -209,7 +180,7 @@ LRESULT TForm_main::FacePanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     ::BitBlt(dc, 0, 0, face.Width(), face.Height(), mem.get(), 0, 0, SRCCOPY);
   }
   ::EndPaint(hwnd(), &ps);
-  return 0;
+  return true;
 }
 
 std::wstring TForm_main::PanelText(int index) const { return sb_.Text(std::to_wstring(index)); }
@@ -233,56 +204,65 @@ void TForm_main::SetVerifyControls(bool on) {
   ::DrawMenuBar(hwnd());
 }
 
-LRESULT TForm_main::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_COMMAND:
-      // Menu items and tool bar buttons both come with code 0 (BN_CLICKED).
-      if (HIWORD(wp) == 0 || HIWORD(wp) == BN_CLICKED) {
-        OnCommand(LOWORD(wp));
-        return 0;
-      }
-      break;
-    case WM_NOTIFY:
-      if (toolBar_.HandleNotify(*reinterpret_cast<const NMHDR*>(lp))) return 0;
-      break;
-    case WM_TIMER:
-      if (wp == kTimeautoId) {
-        // A tick that was already queued when the timer stopped is not served.
-        if (timeautoEnabled_) RunHandler([this] { timeautoTimer(); });
-        return 0;
-      }
-      break;
-    case WM_SHOWWINDOW:
-      // Before the window appears, as the show handler of a form runs.
-      if (wp && lp == 0) RunHandler([this] { FormShow(); });
-      break;
-    case WM_SIZE:
-      if (panel1_) Layout();
-      return 0;
-    case WM_CLOSE:
-      if (endsProgram_) {
-        ::ShowWindow(hwnd(), SW_HIDE);
-        ::PostQuitMessage(0);
-        return 0;
-      }
-      break;
-    case WM_DESTROY:
-      timers_.disarm(hwnd(), kTimeautoId);
-      RunHandler([this] { FormDestroy(); });
-      return 0;
-    default:
-      break;
-  }
-  return Default(msg, wp, lp);
+win::CommandTable TForm_main::Commands() const {
+  // Menu items and tool bar buttons alike.
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDM_P1, &TForm_main::P1Click),
+      win::Command(IDM_NCHK, &TForm_main::nchkClick),
+      win::Command(IDM_NAUTO, &TForm_main::nautoClick),
+      win::Command(IDM_NCOPY, &TForm_main::ncopyClick),
+      win::Command(IDM_NPRINT, &TForm_main::nprintClick),
+      win::Command(IDM_NIMEG, &TForm_main::nimegClick),
+      win::Command(IDM_FILEPRINT, &TForm_main::fileprintClick),
+      win::Command(IDM_Y1, &TForm_main::Y1Click),
+      win::Command(IDM_A2, &TForm_main::A2Click),
+      win::Command(IDM_W1, &TForm_main::W1Click),
+      win::Command(IDM_E1, &TForm_main::E1Click),
+      win::Command(IDC_TBTNDEPART, &TForm_main::tbtnDepartClick),
+      win::Command(IDC_TBTNCHECK, &TForm_main::tbtnCheckClick),
+      win::Command(IDC_TBTNAUTO, &TForm_main::tbtnAutoClick),
+      win::Command(IDC_TBTNCOPY, &TForm_main::tbtnCopyClick),
+      win::Command(IDC_TBTNPRINT, &TForm_main::tbtnPrintClick),
+      win::Command(IDC_TBTNIMEG, &TForm_main::ToolButton1Click),
+      win::Command(IDC_TBTFPRINT, &TForm_main::tbtfprintClick),
+      win::Command(IDC_TBTNQRY, &TForm_main::tbtnQryClick),
+      win::Command(IDC_TBTNHELP, &TForm_main::tbtnHelpClick),
+      win::Command(IDC_TBTNEXIT, &TForm_main::tbtnExitClick),
+  };
+  return kCommands;
 }
 
-void TForm_main::OnCommand(int id) {
-  for (const CommandEntry& c : kCommands) {
-    if (c.id == id) {
-      RunHandler([this, &c] { (this->*c.handler)(); });
-      return;
-    }
-  }
+std::optional<LRESULT> TForm_main::OnNotify(const NMHDR& nm) {
+  if (toolBar_.HandleNotify(nm)) return 0;
+  return std::nullopt;
+}
+
+bool TForm_main::OnTimer(UINT_PTR id) {
+  if (id != kTimeautoId) return false;
+  // A tick that was already queued when the timer stopped is not served.
+  if (timeautoEnabled_) RunHandler([this] { timeautoTimer(); });
+  return true;
+}
+
+void TForm_main::OnShowWindow(bool show, UINT status) {
+  // Before the window appears, as the show handler of a form runs.
+  if (show && status == 0) RunHandler([this] { FormShow(); });
+}
+
+void TForm_main::OnSize(UINT, int, int) {
+  if (panel1_) Layout();
+}
+
+bool TForm_main::OnClose() {
+  if (!endsProgram_) return false;
+  ::ShowWindow(hwnd(), SW_HIDE);
+  ::PostQuitMessage(0);
+  return true;
+}
+
+void TForm_main::OnDestroy() {
+  timers_.disarm(hwnd(), kTimeautoId);
+  RunHandler([this] { FormDestroy(); });
 }
 
 void TForm_main::Y1Click() {

@@ -15,6 +15,7 @@
 #include "CardFace.h"
 #include "CardFields.h"
 #include "Picture.h"
+#include "Program.h"
 #include "resource.h"
 #include "win/Controls.h"
 #include "win/Handle.h"
@@ -117,11 +118,17 @@ class TForm_main : public win::Window {
   const Picture& Imagda() const { return imagda_; }
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  win::CommandTable Commands() const override;
+  void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
+  std::optional<LRESULT> OnNotify(const NMHDR& nm) override;
+  bool OnTimer(UINT_PTR id) override;
+  void OnShowWindow(bool show, UINT status) override;
+  void OnSize(UINT type, int width, int height) override;
+  bool OnClose() override;
+  void OnDestroy() override;
 
  private:
   bool CreateComponents();
-  void OnCommand(int id);
   void Layout();
   void SetTimeauto(bool on);
   void SetVerifyControls(bool on);
@@ -152,7 +159,8 @@ class TForm_main : public win::Window {
     bool Create(HWND parent);
 
    protected:
-    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool OnEraseBackground(HDC dc) override;
+    bool OnPaint() override;
 
    private:
     const TForm_main& owner_;

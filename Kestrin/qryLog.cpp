@@ -154,47 +154,26 @@ void TForm_qryLog::CreateControls() {
   edtId.SetFont(fixedFont_.get());
 }
 
-LRESULT TForm_qryLog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_COMMAND:
-      if (HIWORD(wp) == BN_CLICKED) {
-        const int id = LOWORD(wp);
-        // Enter gives IDOK: this window has no default button, so it does nothing.
-        if (id == IDOK) return 0;
-        if (id != IDCANCEL) {
-          OnCommand(id);
-          return 0;
-        }
-      }
-      break;
-    case WM_NOTIFY:
-      return *OnNotify(*reinterpret_cast<const NMHDR*>(lp));
-    case WM_DRAWITEM: {
-      const auto& dis = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (dis.CtlID == IDC_IMAGE) {
-        DrawImage(dis);
-        return TRUE;
-      }
-      break;
-    }
-    case WM_DESTROY:
-      // qrylog outlives the window.
-      dm_.qrylog.SetOnDataChange(nullptr);
-      break;
-    default:
-      break;
-  }
-  return CodeDialog::HandleMessage(msg, wp, lp);
+win::CommandTable TForm_qryLog::Commands() const {
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDC_BTNQRY, &TForm_qryLog::btnQryClick),
+      win::Command(IDC_BTNEXCEL, &TForm_qryLog::btnExcelClick),
+      win::Command(IDC_BTNDEL, &TForm_qryLog::btndelClick),
+      win::Command(IDC_BTNCLOSE, &TForm_qryLog::btnCloseClick),
+      win::Command(IDC_BTNPRINT, &TForm_qryLog::btnPrintClick),
+  };
+  return kCommands;
 }
 
-void TForm_qryLog::OnCommand(int id) {
-  static constexpr std::pair<int, void (TForm_qryLog::*)()> kHandlers[] = {
-      {IDC_BTNQRY, &TForm_qryLog::btnQryClick},     {IDC_BTNEXCEL, &TForm_qryLog::btnExcelClick},
-      {IDC_BTNDEL, &TForm_qryLog::btndelClick},     {IDC_BTNCLOSE, &TForm_qryLog::btnCloseClick},
-      {IDC_BTNPRINT, &TForm_qryLog::btnPrintClick},
-  };
-  for (const auto& [cmd, handler] : kHandlers)
-    if (cmd == id) RunHandler([this, h = handler] { (this->*h)(); });
+bool TForm_qryLog::OnDrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.CtlID != IDC_IMAGE) return false;
+  DrawImage(item);
+  return true;
+}
+
+void TForm_qryLog::OnDestroy() {
+  // qrylog outlives the window.
+  dm_.qrylog.SetOnDataChange(nullptr);
 }
 
 std::optional<LRESULT> TForm_qryLog::OnNotify(const NMHDR& nm) {

@@ -646,7 +646,7 @@ TEST(Conversion, StrToIntTakesDecimalIntegersOnly) {
       StrToInt(bad);
       ADD_FAILURE() << Utf8(bad);
     } catch (const qx::kestrin::ConvertError& e) {
-      EXPECT_EQ(e.Message(), L"'" + std::wstring(bad) + W("' 不是有效的整数值"));
+      EXPECT_EQ(e.text(), L"'" + std::wstring(bad) + W("' 不是有效的整数值"));
     }
   }
 }
