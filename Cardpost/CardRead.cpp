@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,16 +38,10 @@ constexpr char kLogPhotoFailed[] = "保存大头照失败 %s => %s";
 constexpr char kLogCardDone[] = " ### 机读  成功 CertID:%s, Name:%s, Addr:%s, SignDepart:%s, Folk:%s";
 constexpr char kLogPollFault[] = " ### 机读，处理异常";
 
-// The field as a zero-terminated wide text in the thread's ANSI code page, with the
-// platform's default replacement for characters the code page lacks.
+// The field up to its first U+0000 (where a zero-terminated conversion stops) in the thread's
+// ANSI code page, with the platform's default replacement for characters the code page lacks.
 std::string FieldToAnsi(std::u16string_view field) {
-  const std::wstring wide(field.begin(), field.end());
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, out.data(), n, nullptr, nullptr);
-  out.resize(std::strlen(out.c_str()));
-  return out;
+  return qx::win::WideToMulti(qx::win::FromU16(field.substr(0, field.find(u'\0'))));
 }
 
 // g_ReadBusy is cleared however the poll ends.
