@@ -123,7 +123,7 @@ void TForm_main::SaveVerifyLog() {
   // so the card is logged at its next verification.
   const std::wstring id = FromGbk(f.edtId);
   if (ReadReaderIni(L"ID", L"NUM", L"1") != id) {
-    if (!dataMd) throw std::runtime_error("数据模块未创建");
+    if (!dataMd) throw std::runtime_error(u8"数据模块未创建");
     dataMd->AppendLogRecord(card);
   }
   WriteReaderIni(L"ID", L"NUM", id);

@@ -8,11 +8,6 @@
 #include "win/Text.h"
 
 namespace qx::kestrin {
-namespace {
-
-constexpr UINT kGbkCodePage = 936;
-
-}  // namespace
 
 std::wstring ProgramFile(const wchar_t* name) { return win::ModuleDirW() + L"\\" + name; }
 
@@ -29,9 +24,9 @@ void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstri
   ::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str());
 }
 
-std::string Gbk(std::wstring_view text) { return win::WideToMulti(text, kGbkCodePage); }
+std::string Gbk(std::wstring_view text) { return win::WideToMulti(text, win::kGbkCodePage); }
 
-std::wstring FromGbk(std::string_view gbk) { return win::MultiToWide(gbk, kGbkCodePage); }
+std::wstring FromGbk(std::string_view gbk) { return win::MultiToWide(gbk, win::kGbkCodePage); }
 
 ConvertError::ConvertError(std::wstring_view text)
     : win::RunTimeError(L"'" + std::wstring(text) + L"' 不是有效的整数值") {}

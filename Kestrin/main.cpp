@@ -266,7 +266,7 @@ void TForm_main::OnDestroy() {
 }
 
 void TForm_main::Y1Click() {
-  if (!dataMd) throw std::runtime_error("数据模块未创建");
+  if (!dataMd) throw std::runtime_error(u8"数据模块未创建");
   TForm_qryLog form(*dataMd);
   form.ShowModal(hwnd());
 }
