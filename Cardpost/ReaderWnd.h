@@ -43,15 +43,15 @@ class Cbiz_CardpostHD : public qx::win::Window {
   LRESULT OnQueryStatus(WPARAM wp, LPARAM lp);
   LRESULT OnScanRequest(WPARAM wp, LPARAM lp);
 
-  uint8_t m_ScanRequest[qx::card::ScanRequestBlock::kSize];
-  HMODULE m_hSdtApi = nullptr;
-  SDT_OpenPort_t m_pfnOpenPort = nullptr;
-  SDT_ClosePort_t m_pfnClosePort = nullptr;
-  SDT_StartFindMorvid_t m_pfnStartFind = nullptr;
-  SDT_SelectMorvid_t m_pfnSelect = nullptr;
-  SDT_ReadBaseMsg_t m_pfnReadBaseMsg = nullptr;
-  SDT_GetSAMIDToStr_t m_pfnGetSAMIDToStr = nullptr;
-  HMODULE m_hWltRS = nullptr;
-  GetBmp_t m_pfnGetBmp = nullptr;
-  int m_Port = 0;
+  uint8_t scanRequest_[qx::card::ScanRequestBlock::kSize];
+  HMODULE sdtApi_ = nullptr;
+  SDT_OpenPort_t openPort_ = nullptr;
+  SDT_ClosePort_t closePort_ = nullptr;
+  SDT_StartFindMorvid_t startFind_ = nullptr;
+  SDT_SelectMorvid_t select_ = nullptr;
+  SDT_ReadBaseMsg_t readBaseMsg_ = nullptr;
+  SDT_GetSAMIDToStr_t getSamIdToStr_ = nullptr;
+  HMODULE wltRS_ = nullptr;
+  GetBmp_t getBmp_ = nullptr;
+  int port_ = 0;
 };

@@ -231,11 +231,6 @@ bool MainForm::Load() {
   return !ended_;
 }
 
-void MainForm::SetPlatformTimers(bool on) {
-  platformTimers_ = on;
-  ArmTimer2();
-}
-
 // ---- handlers ----
 
 void MainForm::Form_Load() {
@@ -435,7 +430,7 @@ void MainForm::SetTimer2Enabled(bool on) {
 
 void MainForm::ArmTimer2() {
   if (!exists()) return;
-  if (timer2Enabled_ && timer2Interval_ > 0 && platformTimers_ && !ended_)
+  if (timer2Enabled_ && timer2Interval_ > 0 && !ended_)
     ::SetTimer(hwnd(), kTimer2Id, timer2Interval_, nullptr);
   else
     ::KillTimer(hwnd(), kTimer2Id);

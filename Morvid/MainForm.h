@@ -34,9 +34,6 @@ class MainForm : public win::Window {
 
   // The program's main window: when it ends, the message loop is told to stop.
   void SetQuitOnEnd(bool on) { quitOnEnd_ = on; }
-  // Off: Timer2 keeps its state but arms no platform timer, so that ticks come only as
-  // WM_TIMER messages that a test sends.
-  void SetPlatformTimers(bool on);
 
   bool ended() const { return ended_; }
   int exitCode() const { return exitCode_; }
@@ -117,7 +114,6 @@ class MainForm : public win::Window {
 
   bool timer2Enabled_ = false;
   UINT timer2Interval_ = 0;
-  bool platformTimers_ = true;
 
   int dpiX_ = 96;
   int dpiY_ = 96;

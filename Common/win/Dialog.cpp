@@ -44,22 +44,22 @@ auto DialogBase::Creating(F&& create) {
 
 INT_PTR DialogBase::RunModal(HINSTANCE inst, const DLGTEMPLATE* tmpl, HWND owner) {
   modal_ = true;
-  const INT_PTR r = tmpl ? Creating([&] {
+  if (!tmpl) return -1;
+  const INT_PTR r = Creating([&] {
     return ::DialogBoxIndirectParamW(inst, tmpl, owner, &DialogBase::DialogProc,
                                      reinterpret_cast<LPARAM>(this));
-  })
-                         : -1;
+  });
   PassOnCreationError();
   return r;
 }
 
 bool DialogBase::RunModeless(HINSTANCE inst, const DLGTEMPLATE* tmpl, HWND owner) {
   modal_ = false;
-  HWND h = tmpl ? Creating([&] {
+  if (!tmpl) return false;
+  HWND h = Creating([&] {
     return ::CreateDialogIndirectParamW(inst, tmpl, owner, &DialogBase::DialogProc,
                                         reinterpret_cast<LPARAM>(this));
-  })
-                : nullptr;
+  });
   PassOnCreationError();
   if (!h || !::IsWindow(h)) return false;
   SetModelessDialog(h, true);

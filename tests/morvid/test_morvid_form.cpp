@@ -14,6 +14,7 @@
 
 #include "MainForm.h"
 #include "Module1.h"
+#include "HeldTimer.h"
 #include "MorvidTest.h"
 #include "TestSupport.h"
 
@@ -73,8 +74,8 @@ class MorvidForm : public ::testing::Test {
     Scenario(scenario);
     EndForm();
     form_ = std::make_unique<MainForm>();
-    form_->SetPlatformTimers(false);
     if (!form_->Create()) return false;
+    timer2_.Watch(form_->hwnd());
     if (!form_->Load()) return false;
     form_->Show(SW_SHOWNOACTIVATE);
     FlushEvents(0);
@@ -127,6 +128,8 @@ class MorvidForm : public ::testing::Test {
   std::wstring journal_ = dir_ + L"\\journal.txt";
   std::wstring oldDir_;
   std::unique_ptr<MainForm> form_;
+  // Timer2 ticks only when a test sends it a tick.
+  HeldTimer timer2_{qx::morvid::kTimer2Id};
   // Every message box is answered with OK (and looked at first by onBox_); a test that
   // expects none fails on any, instead of hanging.
   bool expectBoxes_ = false;
@@ -475,7 +478,7 @@ TEST_F(MorvidForm, ContinuousPhotoErrorShowsTheCardAgainAtEveryTick) {
 
 TEST_F(MorvidForm, PlatformTimerTicksWhileContinuousReadingIsOn) {
   ASSERT_TRUE(Start("[reader]\nports = 1\npresent = never\n"));
-  form_->SetPlatformTimers(true);
+  timer2_.Release();
   Click(IDC_CHECK1);
   EXPECT_TRUE(WaitUntil([&] { return Status() == L"请放卡..."; }, 5000));
   EXPECT_TRUE(WaitUntil([&] { return Calls("Authenticate").size() >= 2; }, 5000));

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "HeldTimer.h"
 #include "TestSupport.h"
 #include "win/App.h"
 #include "win/CodeDialog.h"
@@ -602,6 +603,23 @@ TEST(CommandTable, HandlersRunThroughTheWindowsBoundary) {
   ::SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(101, 0), 0);
   EXPECT_EQ(w.runs, 3);
   EXPECT_TRUE(w.log.empty());
+}
+
+// The tests' hold on a timer: the platform's ticks stay out until it is released.
+TEST(TestSupport, HeldTimerLetsTicksThroughOnlyWhenReleased) {
+  Typed w;
+  w.take = true;
+  ASSERT_TRUE(w.CreateEx(WS_EX_TOOLWINDOW, L"qx_test_held", WS_POPUP, 0, 0, 0, 0));
+  qx::test::HeldTimer held(5);
+  held.Watch(w.hwnd());
+  ::SetTimer(w.hwnd(), 5, 10, nullptr);
+  w.log.clear();
+  FlushEvents(150);
+  EXPECT_TRUE(w.log.empty());
+  held.Release();
+  EXPECT_TRUE(qx::test::WaitUntil([&] { return !w.log.empty(); }, 2000));
+  EXPECT_EQ(w.log.front(), "timer 5");
+  ::KillTimer(w.hwnd(), 5);
 }
 
 // ---- both kinds of dialog, made the same way ----
