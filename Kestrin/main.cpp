@@ -192,9 +192,9 @@ void TForm_main::SetPanel(int index, std::wstring_view text) {
 void TForm_main::SetTimeauto(bool on) {
   timeautoEnabled_ = on;
   if (on)
-    timers_.arm(hwnd(), kTimeautoId, kTimeautoIntervalMs, nullptr);
+    ::SetTimer(hwnd(), kTimeautoId, kTimeautoIntervalMs, nullptr);
   else
-    timers_.disarm(hwnd(), kTimeautoId);
+    ::KillTimer(hwnd(), kTimeautoId);
 }
 
 void TForm_main::SetVerifyControls(bool on) {
@@ -261,7 +261,7 @@ bool TForm_main::OnClose() {
 }
 
 void TForm_main::OnDestroy() {
-  timers_.disarm(hwnd(), kTimeautoId);
+  ::KillTimer(hwnd(), kTimeautoId);
   RunHandler([this] { FormDestroy(); });
 }
 

@@ -45,17 +45,9 @@ inline constexpr wchar_t kBadSaveName[] = L"身份号码不能用作文件名，
 // Positions of the top-level menus in the bar.
 inline constexpr UINT kMenuS1 = 0, kMenuO01 = 1, kMenuQ1 = 2, kMenuH1 = 3, kMenuE1 = 4;
 
-// How timeauto reaches the platform's timer. The program arms a real one; a test hands calls
-// that arm nothing and sends each tick itself as a WM_TIMER message.
-struct TimerCalls {
-  UINT_PTR(WINAPI* arm)(HWND, UINT_PTR, UINT, TIMERPROC);
-  BOOL(WINAPI* disarm)(HWND, UINT_PTR);
-};
-
 class TForm_main : public win::Window {
  public:
   TForm_main() = default;
-  explicit TForm_main(const TimerCalls& timers) : timers_(timers) {}
   ~TForm_main() override;
 
   // Creates the window (not shown) and runs FormCreate. owner: the application window.
@@ -182,7 +174,6 @@ class TForm_main : public win::Window {
   win::StatusBar sb_;
   win::UniqueFont font_;
   win::UniqueIcon icon_;
-  TimerCalls timers_{&::SetTimer, &::KillTimer};
   bool timeautoEnabled_ = false;
   bool endsProgram_ = false;
 };

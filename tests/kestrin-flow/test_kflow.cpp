@@ -20,7 +20,7 @@
 #include "KestrinApp.h"
 #include "Reader.h"
 #include "SaveName.h"
-#include "SentTicks.h"
+#include "HeldTimer.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "data/Connection.h"
@@ -210,8 +210,9 @@ class Flow : public ::testing::Test {
   }
   // The window, shown (which connects the reader on port 1), with ticks only when sent.
   void Make() {
-    form_ = std::make_unique<TForm_main>(kSentTicks);
+    form_ = std::make_unique<TForm_main>();
     ASSERT_TRUE(form_->Create());
+    timeauto_.Watch(form_->hwnd());
     ::ShowWindow(form_->hwnd(), SW_SHOW);
     FlushEvents(30);
     ASSERT_EQ(form_->CurPort, 1);
@@ -223,6 +224,8 @@ class Flow : public ::testing::Test {
   size_t JournalSize() const { return JournalCalls(JournalPath()).size(); }
 
   std::unique_ptr<qx::kestrin::TdataMd> dm_;
+  // timeauto ticks only when a test sends it a tick.
+  HeldTimer timeauto_{qx::kestrin::kTimeautoId};
   std::unique_ptr<TForm_main> form_;
 };
 

@@ -19,7 +19,7 @@
 
 #include "KestrinApp.h"
 #include "SetPrint.h"
-#include "SentTicks.h"
+#include "HeldTimer.h"
 #include "ShellTest.h"
 #include "Spooler.h"
 #include "TestSupport.h"
@@ -385,8 +385,9 @@ class Desk : public SpoolerTest {
     dm_->adoLog.SetConnectionString("FILE NAME=" + Utf8(Home()) + "DBLink.udl");
     dm_->adoLog.SetConnected(true);
     dataMd = dm_.get();
-    form_ = std::make_unique<TForm_main>(kSentTicks);
+    form_ = std::make_unique<TForm_main>();
     ASSERT_TRUE(form_->Create());
+    timeauto_.Watch(form_->hwnd());
     ::ShowWindow(form_->hwnd(), SW_SHOW);
     FlushEvents(30);
     ASSERT_EQ(form_->CurPort, 1);
@@ -419,6 +420,8 @@ class Desk : public SpoolerTest {
   }
 
   std::unique_ptr<TdataMd> dm_;
+  // timeauto ticks only when a test sends it a tick.
+  HeldTimer timeauto_{kTimeautoId};
   std::unique_ptr<TForm_main> form_;
 };
 

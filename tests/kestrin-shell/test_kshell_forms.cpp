@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "KestrinApp.h"
-#include "SentTicks.h"
+#include "HeldTimer.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "about.h"
@@ -105,6 +105,7 @@ class MainForm : public ::testing::Test {
   // Creates the window; show: also shows it, which connects the reader.
   void Make(bool show) {
     ASSERT_TRUE(form_.Create());
+    timeauto_.Watch(form_.hwnd());
     if (show) {
       ::ShowWindow(form_.hwnd(), SW_SHOW);
       FlushEvents(30);
@@ -133,7 +134,9 @@ class MainForm : public ::testing::Test {
     boxes_ = m.boxes;
   }
 
-  TForm_main form_{kSentTicks};
+  // timeauto ticks only when a test sends it a tick.
+  HeldTimer timeauto_{qx::kestrin::kTimeautoId};
+  TForm_main form_;
   std::vector<SeenBox> boxes_;
 };
 
@@ -301,8 +304,8 @@ TEST_F(MainForm, AutomaticModeSwitchesTheTimerCaptionHintAndOneShotControls) {
   EXPECT_EQ(form_.PanelText(1), L"... ...");
 }
 
-// Made as the program makes it, the window arms the platform's timer: the first tick comes
-// one interval after automatic mode starts, and none after it stops.
+// With no tick held back, timeauto is the platform's timer: the first tick comes one interval
+// after automatic mode starts, and none after it stops.
 TEST(MainFormTimer, PlatformTimerTicksAfterTheIntervalWhileAutomaticModeIsOn) {
   SetIni(nullptr);
   SetScenario("[reader]\nports = 1\n");
