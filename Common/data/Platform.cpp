@@ -98,7 +98,7 @@ std::filesystem::path PathFromNative8(std::string_view s) { return PathFromUtf8(
 std::string Utf8FromCp936(std::string_view gbk) {
   if (Ascii(gbk)) return std::string(gbk);
   thread_local const Iconv toUtf8("UTF-8", "GBK");
-  return Convert(gbk, toUtf8, "\xEF\xBF\xBD");
+  return Convert(gbk, toUtf8, u8"\uFFFD");
 }
 std::string Cp936FromUtf8(std::string_view utf8) {
   if (Ascii(utf8)) return std::string(utf8);
