@@ -90,10 +90,25 @@ std::filesystem::path PathFromNative8(std::string_view s) {
   return std::filesystem::path(w);
 }
 
+bool OnFixedDisk(const std::filesystem::path& p) {
+  // \\server\share and \\?\UNC\server\share name shares: ask before making the path whole,
+  // which may turn a share into a drive letter (Wine does).
+  const std::wstring& text = p.native();
+  auto sep = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (text.size() >= 2 && sep(text[0]) && sep(text[1])) return false;
+  auto isDrive = [](const std::wstring& root) { return root.size() == 2 && root[1] == L':'; };
+  std::error_code ec;
+  const std::wstring root = std::filesystem::absolute(p, ec).root_name().wstring();
+  if (ec || !isDrive(root)) return false;
+  return ::GetDriveTypeW((root + L"\\").c_str()) == DRIVE_FIXED;
+}
+
 std::string Utf8FromCp936(std::string_view gbk) { return Ascii(gbk) ? std::string(gbk) : Convert(gbk, 936, CP_UTF8); }
 std::string Cp936FromUtf8(std::string_view utf8) { return Ascii(utf8) ? std::string(utf8) : Convert(utf8, CP_UTF8, 936); }
 #else
 std::filesystem::path PathFromNative8(std::string_view s) { return PathFromUtf8(s); }
+
+bool OnFixedDisk(const std::filesystem::path&) { return true; }
 
 std::string Utf8FromCp936(std::string_view gbk) {
   if (Ascii(gbk)) return std::string(gbk);
