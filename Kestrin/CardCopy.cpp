@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "CardFace.h"
-#include "Reader.h"
+#include "Program.h"
 #include "win/Controls.h"
 #include "win/Handle.h"
 #include "win/Text.h"
@@ -47,8 +47,6 @@ class Canvas {
   win::UniqueFont font_;
 };
 
-std::wstring Trimmed(const std::string& ansi) { return CardWide(TrimAnsiBlank(ansi)); }
-
 }  // namespace
 
 CardCopyImages ComposeCopyImagesSized(const std::wstring& frontTemplate, const std::wstring& backTemplate,
@@ -70,8 +68,8 @@ CardCopyImages ComposeCopyImagesSized(const std::wstring& frontTemplate, const s
     c.Font(kTextFace, 12, 96);
     Text(c.get(), at.name, Trimmed(f.edtName));
     c.Font(kTextFace, 8, 96);
-    Text(c.get(), at.sex, CardWide(f.edtSex));
-    Text(c.get(), at.nation, CardWide(f.edtNation));
+    Text(c.get(), at.sex, FromGbk(f.edtSex));
+    Text(c.get(), at.nation, FromGbk(f.edtNation));
     Text(c.get(), at.birthYear, std::to_wstring(birth->year));
     Text(c.get(), at.birthMonth, std::to_wstring(birth->month));
     Text(c.get(), at.birthDay, std::to_wstring(birth->day));
@@ -117,7 +115,7 @@ Picture ComposeCopyFile(const CardCopyImages& images) {
 
 std::wstring SaveCardCopy(const CardCopyImages& images, std::wstring folder, const std::string& idAnsi) {
   if (folder.empty() || folder.back() != L'\\') folder += L'\\';
-  const std::wstring base = folder + L"P" + CardWide(idAnsi);
+  const std::wstring base = folder + L"P" + FromGbk(idAnsi);
   const std::wstring bmp = base + L".bmp";
   const std::wstring jpg = base + L".jpg";
   ComposeCopyFile(images).SaveToFile(bmp);

@@ -47,8 +47,8 @@ Picture ComposeCopyFile(const CardCopyImages& images);
 
 // The copy save's file steps: folder + "P" + id + ".bmp" written, turned into
 // folder + "P" + id + ".jpg" at quality 50 and deleted again; existing files are replaced.
-// A "\" is added to the folder when missing. Returns the JPEG's path; ReaderError or
-// PictureError when a file cannot be written.
+// A "\" is added to the folder when missing. Returns the JPEG's path; PictureError when a file
+// cannot be written.
 std::wstring SaveCardCopy(const CardCopyImages& images, std::wstring folder, const std::string& idAnsi);
 
 }  // namespace qx::kestrin

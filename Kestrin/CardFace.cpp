@@ -4,15 +4,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "win/App.h"
+#include "Program.h"
 #include "win/Handle.h"
 #include "win/Text.h"
 
 namespace qx::kestrin {
 
 namespace {
-
-constexpr UINT kCardCodePage = 936;
 
 constexpr RECT Box(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
 
@@ -75,15 +73,11 @@ void DrawLabel(HDC dc, const CardFaceLabelBox& box, const std::wstring& text) {
   ::RestoreDC(dc, saved);
 }
 
-std::wstring Trimmed(const std::string& ansi) { return CardWide(TrimAnsiBlank(ansi)); }
-
 }  // namespace
 
-std::string CardAnsi(std::u16string_view text) { return win::WideToMulti(win::FromU16(text), kCardCodePage); }
+std::string CardAnsi(std::u16string_view text) { return Gbk(win::FromU16(text)); }
 
-std::wstring CardWide(std::string_view ansi) { return win::MultiToWide(ansi, kCardCodePage); }
-
-std::wstring ExeFolderFile(const wchar_t* name) { return win::ModuleDirW() + L"\\" + name; }
+std::wstring Trimmed(std::string_view ansi) { return FromGbk(TrimAnsiBlank(ansi)); }
 
 Picture LoadTemplate24(const std::wstring& path) {
   const Picture file = Picture::FromBmpFile(path);
@@ -123,7 +117,7 @@ CardFaceLabels CardFaceLabelsFrom(const CardFields& f) {
   l.labSN = Trimmed(f.edtName);
   l.labSs = Trimmed(f.edtSex);
   l.labSm = Trimmed(f.edtNation);
-  l.labSb = CardWide(f.edtBirh);
+  l.labSb = FromGbk(f.edtBirh);
   const std::wstring address = Trimmed(f.edtAddr);
   const auto [first, rest] = SplitFaceAddress(win::ToU16(address));
   l.labSa1 = win::FromU16(first);

@@ -12,12 +12,10 @@
 
 namespace qx::kestrin {
 
-// Card texts at the platform edge: code page 936 whatever the system's ANSI code page.
-std::string CardAnsi(std::u16string_view text);  // fits AnsiConverter
-std::wstring CardWide(std::string_view ansi);
-
-// A file of the executable's folder ("show.bmp", "bkF.bmp", ...).
-std::wstring ExeFolderFile(const wchar_t* name);
+// Card texts at the platform edge, in code page 936: the card's text to a field (fits
+// AnsiConverter), and a field without the blanks at its ends as the windows show it.
+std::string CardAnsi(std::u16string_view text);
+std::wstring Trimmed(std::string_view ansi);
 
 // Panel2, which the picture is stretched to and the labels stand on.
 constexpr int kCardFaceWidth = 665;

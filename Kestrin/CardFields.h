@@ -35,10 +35,14 @@ struct CardFields {
   bool operator!=(const CardFields& o) const { return !(*this == o); }
 };
 
-// A sex or nation code that is no decimal number.
+// A sex or nation code that is no decimal number; it carries the code as the card gave it.
 class CardCodeError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  CardCodeError(const char* what, std::u16string_view code) : std::runtime_error(what), code_(code) {}
+  const std::u16string& Code() const { return code_; }
+
+ private:
+  std::u16string code_;
 };
 
 // Eight-digit date to YYYY-MM-DD by bytes; a short text gives short parts, the hyphens stay.

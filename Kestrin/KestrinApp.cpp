@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include <climits>
 #include <iterator>
 #include <memory>
 
@@ -83,9 +82,9 @@ int KestrinApplication::Start() {
     dm = std::make_unique<TdataMd>();
     dataMd = dm.get();
     setPrint = std::make_unique<TfrmSetPrint>();
-  } catch (const std::exception& e) {
+  } catch (...) {
     // Not the program's own message: the run-time's report of an error at start.
-    ::MessageBoxW(nullptr, (L"运行时错误: " + ErrorText(e)).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+    ShowStartUpError();
     return 1;
   }
 
@@ -94,8 +93,8 @@ int KestrinApplication::Start() {
     TForm_SysStart splash;
     try {
       splash.Create();
-    } catch (const std::exception& e) {
-      ::MessageBoxW(nullptr, (L"运行时错误: " + ErrorText(e)).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+    } catch (...) {
+      ShowStartUpError();
       return 1;
     }
     splash.Show();
@@ -146,57 +145,6 @@ void PlaceDialog(HWND dlg, int clientWidth, int clientHeight) {
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   ::SetWindowPos(dlg, nullptr, work.left + (work.right - work.left - w) / 2,
                  work.top + (work.bottom - work.top - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-std::wstring ProgramFile(const wchar_t* name) { return win::ModuleDirW() + L"\\" + name; }
-
-std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wchar_t* fallback) {
-  const std::wstring file = ProgramFile(L"reader.ini");
-  wchar_t buf[2048];
-  const DWORD n = ::GetPrivateProfileStringW(section, key, fallback, buf, static_cast<DWORD>(std::size(buf)),
-                                             file.c_str());
-  return std::wstring(buf, n);
-}
-
-void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
-  const std::wstring file = ProgramFile(L"reader.ini");
-  ::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str());
-}
-
-ConvertError::ConvertError(std::wstring message)
-    : std::runtime_error(win::WideToUtf8(message)), message_(std::move(message)) {}
-
-int StrToInt(const std::wstring& text) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-  long long value = 0;
-  const size_t digits = i;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    value = value * 10 + (text[i] - L'0');
-    if (value > static_cast<long long>(INT_MAX) + 1) break;
-  }
-  const long long v = negative ? -value : value;
-  if (i == digits || i != text.size() || v > INT_MAX || v < INT_MIN)
-    throw ConvertError(L"'" + text + L"' 不是有效的整数值");
-  return static_cast<int>(v);
-}
-
-void ShowMessage(const std::wstring& text) {
-  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK);
-}
-
-void ShowDefaultError(const std::wstring& text) {
-  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
-}
-
-std::wstring ErrorText(const std::exception& e) {
-  if (const auto* c = dynamic_cast<const ConvertError*>(&e)) return c->message();
-  const std::string what = e.what();
-  // Texts of the libraries are UTF-8 or the program's code page.
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, what.data(), static_cast<int>(what.size()),
-                                      nullptr, 0);
-  return n > 0 || what.empty() ? win::Utf8ToWide(what) : win::MultiToWide(what, CP_ACP);
 }
 
 }  // namespace qx::kestrin

@@ -1,8 +1,18 @@
-// Picture: BMP bytes in and out of a DIB section.
+// Picture: BMP bytes in and out of a DIB section; JPEG through libjpeg; whole-file writes.
 #include "Picture.h"
 
+#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
+
+#include "win/Text.h"
+
+extern "C" {
+#include <jpeglib.h>
+#include <jerror.h>
+}
 
 namespace qx::kestrin {
 namespace {
@@ -128,13 +138,8 @@ std::vector<std::uint8_t> Picture::ToBmp() const {
 }
 
 void Picture::SaveToFile(const std::wstring& path) const {
-  std::vector<std::uint8_t> bytes = ToBmp();
-  win::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-  DWORD put = 0;
-  if (!f || (!bytes.empty() && (!::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put,
-                                             nullptr) || put != bytes.size())))
-    throw PictureError("cannot write file");
+  const std::vector<std::uint8_t> bytes = ToBmp();
+  if (WriteWholeFile(path, bytes.data(), bytes.size()) != ERROR_SUCCESS) throw PictureError("cannot write file");
 }
 
 COLORREF Picture::Pixel(int x, int y) const {
@@ -142,6 +147,216 @@ COLORREF Picture::Pixel(int x, int y) const {
   win::UniqueMemDc dc(::CreateCompatibleDC(nullptr));
   win::SelectGuard keep(dc.get(), bmp_.get());
   return ::GetPixel(dc.get(), x, y);
+}
+
+DWORD WriteWholeFile(const std::wstring& path, const void* data, std::size_t size) {
+  win::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) return ::GetLastError();
+  DWORD written = 0;
+  if (size && (size > MAXDWORD || !::WriteFile(f.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+               written != size)) {
+    const DWORD err = ::GetLastError();
+    return err != ERROR_SUCCESS ? err : ERROR_WRITE_FAULT;
+  }
+  return ERROR_SUCCESS;
+}
+
+// ---- JPEG ---------------------------------------------------------------------------------
+
+namespace {
+
+// libjpeg reports errors through a callback that must not return; it jumps back to the one
+// frame that called the library, which holds no C++ objects, so nothing is skipped.
+struct JpegErrors {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void OnJpegError(j_common_ptr c) {
+  auto* e = reinterpret_cast<JpegErrors*>(c->err);
+  (*c->err->format_message)(c, e->message);
+  std::longjmp(e->jump, 1);
+}
+
+void OnJpegMessage(j_common_ptr) {}  // warnings are not printed to a console the program lacks
+
+// The manager a compressor or decompressor takes as its err.
+jpeg_error_mgr* UseJpegErrors(JpegErrors& e) {
+  jpeg_error_mgr* mgr = jpeg_std_error(&e.pub);
+  e.pub.error_exit = OnJpegError;
+  e.pub.output_message = OnJpegMessage;
+  e.message[0] = '\0';
+  return mgr;
+}
+
+constexpr std::size_t kJpegChunk = 16384;
+
+struct VectorDestination {
+  jpeg_destination_mgr pub;
+  std::vector<JOCTET>* out;
+  JOCTET chunk[kJpegChunk];
+};
+
+bool AppendChunk(VectorDestination* d, std::size_t n) noexcept {
+  try {
+    d->out->insert(d->out->end(), d->chunk, d->chunk + n);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void DestInit(j_compress_ptr c) {
+  auto* d = reinterpret_cast<VectorDestination*>(c->dest);
+  d->pub.next_output_byte = d->chunk;
+  d->pub.free_in_buffer = kJpegChunk;
+}
+
+boolean DestEmpty(j_compress_ptr c) {
+  auto* d = reinterpret_cast<VectorDestination*>(c->dest);
+  if (!AppendChunk(d, kJpegChunk)) ERREXIT1(c, JERR_OUT_OF_MEMORY, 0);
+  d->pub.next_output_byte = d->chunk;
+  d->pub.free_in_buffer = kJpegChunk;
+  return TRUE;
+}
+
+void DestTerm(j_compress_ptr c) {
+  auto* d = reinterpret_cast<VectorDestination*>(c->dest);
+  if (!AppendChunk(d, kJpegChunk - d->pub.free_in_buffer)) ERREXIT1(c, JERR_OUT_OF_MEMORY, 0);
+}
+
+// Rows of BGR triples, top row first, into a baseline colour JPEG with libjpeg's defaults.
+// Answers false with the library's message; the compressor is destroyed on both roads.
+bool CompressBgr(const std::uint8_t* pixels, JDIMENSION width, JDIMENSION height, std::size_t stride,
+                 int quality, VectorDestination* dest, char* message) {
+  jpeg_compress_struct cinfo;
+  JpegErrors errors;
+  cinfo.err = UseJpegErrors(errors);
+  if (setjmp(errors.jump)) {
+    std::memcpy(message, errors.message, JMSG_LENGTH_MAX);
+    jpeg_destroy_compress(&cinfo);
+    return false;
+  }
+  jpeg_create_compress(&cinfo);
+  dest->pub.init_destination = DestInit;
+  dest->pub.empty_output_buffer = DestEmpty;
+  dest->pub.term_destination = DestTerm;
+  cinfo.dest = &dest->pub;
+  cinfo.image_width = width;
+  cinfo.image_height = height;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, width * 3, 1);
+  while (cinfo.next_scanline < height) {
+    const std::uint8_t* src = pixels + cinfo.next_scanline * stride;
+    for (JDIMENSION x = 0; x < width; ++x) {
+      row[0][x * 3 + 0] = src[x * 3 + 2];
+      row[0][x * 3 + 1] = src[x * 3 + 1];
+      row[0][x * 3 + 2] = src[x * 3 + 0];
+    }
+    jpeg_write_scanlines(&cinfo, row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return true;
+}
+
+// Fills bits (rows of stride bytes, BGR) from the JPEG; false with the library's message.
+bool DecodeInto(const std::vector<std::uint8_t>& bytes, jpeg_decompress_struct& d, JpegErrors& errors,
+                void* (*allocate)(void*, int, int, int*), void* ctx) {
+  if (setjmp(errors.jump)) return false;
+  jpeg_mem_src(&d, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&d, TRUE);
+  d.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&d);
+  int stride = 0;
+  auto* bits = static_cast<std::uint8_t*>(
+      allocate(ctx, static_cast<int>(d.output_width), static_cast<int>(d.output_height), &stride));
+  if (!bits) return false;
+  while (d.output_scanline < d.output_height) {
+    std::uint8_t* row = bits + static_cast<size_t>(d.output_scanline) * stride;
+    JSAMPROW rows[1] = {row};
+    jpeg_read_scanlines(&d, rows, 1);
+    for (JDIMENSION x = 0; x < d.output_width; ++x) std::swap(row[x * 3], row[x * 3 + 2]);
+  }
+  jpeg_finish_decompress(&d);
+  return true;
+}
+
+}  // namespace
+
+void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath, std::uint8_t quality) {
+  win::UniqueBitmap bitmap(static_cast<HBITMAP>(
+      ::LoadImageW(nullptr, bmpPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+  if (!bitmap) throw PictureError("cannot load bitmap " + win::WideToUtf8(bmpPath));
+  BITMAP info{};
+  if (!::GetObjectW(bitmap.get(), sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight == 0)
+    throw PictureError("not a usable bitmap " + win::WideToUtf8(bmpPath));
+  const LONG width = info.bmWidth;
+  const LONG height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
+
+  // Whatever the file's depth, take it as 24-bit rows, top row first.
+  const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+  std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height));
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  bi.bmiHeader.biCompression = BI_RGB;
+  win::UniqueMemDc dc(::CreateCompatibleDC(nullptr));
+  if (!dc || ::GetDIBits(dc.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &bi,
+                         DIB_RGB_COLORS) != height)
+    throw PictureError("cannot read the pixels of " + win::WideToUtf8(bmpPath));
+
+  std::vector<JOCTET> jpeg;
+  auto dest = std::make_unique<VectorDestination>();
+  dest->out = &jpeg;
+  char message[JMSG_LENGTH_MAX] = {};
+  if (!CompressBgr(pixels.data(), static_cast<JDIMENSION>(width), static_cast<JDIMENSION>(height), stride,
+                   quality, dest.get(), message))
+    throw PictureError(std::string("JPEG compression failed: ") + message);
+
+  if (WriteWholeFile(jpegPath, jpeg.data(), jpeg.size()) != ERROR_SUCCESS)
+    throw PictureError("cannot write " + win::WideToUtf8(jpegPath));
+}
+
+win::UniqueBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes, SIZE* size) {
+  struct Target {
+    win::UniqueBitmap bmp;
+    SIZE size{0, 0};
+  } target;
+  auto allocate = [](void* ctx, int w, int h, int* stride) -> void* {
+    auto* t = static_cast<Target*>(ctx);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;  // top-down, as the decoder delivers rows
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    t->bmp.reset(::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    t->size = SIZE{w, h};
+    *stride = (w * 3 + 3) & ~3;
+    return t->bmp ? bits : nullptr;
+  };
+  jpeg_decompress_struct d{};
+  JpegErrors errors{};
+  d.err = UseJpegErrors(errors);
+  jpeg_create_decompress(&d);
+  const bool ok = DecodeInto(bytes, d, errors, allocate, &target);
+  jpeg_destroy_decompress(&d);
+  if (!ok) throw PictureError(std::string("JPEG picture: ") + (errors.message[0] ? errors.message : "no picture"));
+  ::GdiFlush();
+  if (size) *size = target.size;
+  return std::move(target.bmp);
 }
 
 }  // namespace qx::kestrin

@@ -1,5 +1,6 @@
-// The desk's picture: a bitmap (a DIB section) that loads from BMP file bytes and writes itself
-// back as a complete BMP file, as the log store keeps card photos.
+// The desk's pictures: a bitmap (a DIB section) that loads from BMP file bytes and writes itself
+// back as a complete BMP file, as the log store keeps card photos; JPEG in and out (libjpeg),
+// and whole files written at once.
 #pragma once
 #include <windows.h>
 
@@ -54,5 +55,17 @@ class Picture {
   void* bits_ = nullptr;
   std::size_t imageSize_ = 0;
 };
+
+// Replaces the file with the bytes: ERROR_SUCCESS, or the system's error code of the step that
+// failed (a partial file may then be left).
+DWORD WriteWholeFile(const std::wstring& path, const void* data, std::size_t size);
+
+// Loads a bitmap file and writes it as a baseline colour JPEG of the given quality (1-100).
+// PictureError when the bitmap cannot be loaded or the JPEG cannot be made or written.
+void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath, std::uint8_t quality);
+
+// A JPEG file's picture as a 24-bit top-down bitmap; PictureError for bytes that are no JPEG
+// it can decode.
+win::UniqueBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes, SIZE* size);
 
 }  // namespace qx::kestrin

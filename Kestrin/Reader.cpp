@@ -1,35 +1,25 @@
 // Reader access unit: the reader libraries are linked at load time (sdtapi.dll, with
-// SDT_GetCOMBaud through the "SDTAPI.DLL" entry, and WltRS.dll); JPEG output by libjpeg.
+// SDT_GetCOMBaud through the "SDTAPI.DLL" entry, and WltRS.dll).
 #include "Reader.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
+#include "Picture.h"
+#include "Program.h"
 #include "card/CardTextBlock.h"
 #include "reader/ReaderApi.h"
 #include "win/App.h"
-#include "win/Handle.h"
 #include "win/Text.h"
-
-extern "C" {
-#include <jpeglib.h>
-#include <jerror.h>
-}
 
 namespace qx::kestrin {
 
 namespace {
 
 using namespace qx::reader;
-
-// The program's title is the caption of its plain message boxes.
-constexpr wchar_t kAppTitle[] = L"Tesmo二代身份验证";
 
 // What is kept of the card text.
 constexpr std::size_t kCardTextChars = 120;
@@ -59,118 +49,9 @@ constexpr StatusText kStatusTexts[] = {
 };
 constexpr wchar_t kUnknownStatus[] = L"无法识别的错误";
 
-void WriteWholeFile(const std::wstring& path, const void* data, DWORD size) {
-  qx::win::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) {
-    const DWORD err = ::GetLastError();
-    throw ReaderError("cannot create " + qx::win::WideToUtf8(path), err);
-  }
-  DWORD written = 0;
-  if (size && (!::WriteFile(f.get(), data, size, &written, nullptr) || written != size)) {
-    const DWORD err = ::GetLastError();
-    throw ReaderError("cannot write " + qx::win::WideToUtf8(path), err);
-  }
-}
-
-// ---- JPEG ---------------------------------------------------------------------------------
-// libjpeg reports errors through a callback that must not return; it jumps back to the one
-// frame that called the library, which holds no C++ objects, so nothing is skipped.
-
-struct JpegErrors {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-void OnJpegError(j_common_ptr c) {
-  auto* e = reinterpret_cast<JpegErrors*>(c->err);
-  (*c->err->format_message)(c, e->message);
-  std::longjmp(e->jump, 1);
-}
-
-void OnJpegMessage(j_common_ptr) {}  // warnings are not printed to a console the program lacks
-
-constexpr std::size_t kJpegChunk = 16384;
-
-struct VectorDestination {
-  jpeg_destination_mgr pub;
-  std::vector<JOCTET>* out;
-  JOCTET chunk[kJpegChunk];
-};
-
-bool AppendChunk(VectorDestination* d, std::size_t n) noexcept {
-  try {
-    d->out->insert(d->out->end(), d->chunk, d->chunk + n);
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-void DestInit(j_compress_ptr c) {
-  auto* d = reinterpret_cast<VectorDestination*>(c->dest);
-  d->pub.next_output_byte = d->chunk;
-  d->pub.free_in_buffer = kJpegChunk;
-}
-
-boolean DestEmpty(j_compress_ptr c) {
-  auto* d = reinterpret_cast<VectorDestination*>(c->dest);
-  if (!AppendChunk(d, kJpegChunk)) ERREXIT1(c, JERR_OUT_OF_MEMORY, 0);
-  d->pub.next_output_byte = d->chunk;
-  d->pub.free_in_buffer = kJpegChunk;
-  return TRUE;
-}
-
-void DestTerm(j_compress_ptr c) {
-  auto* d = reinterpret_cast<VectorDestination*>(c->dest);
-  if (!AppendChunk(d, kJpegChunk - d->pub.free_in_buffer)) ERREXIT1(c, JERR_OUT_OF_MEMORY, 0);
-}
-
-// Rows of BGR triples, top row first, into a baseline colour JPEG with libjpeg's defaults.
-// Answers false with the library's message; the compressor is destroyed on both roads.
-bool CompressBgr(const std::uint8_t* pixels, JDIMENSION width, JDIMENSION height, std::size_t stride,
-                 int quality, VectorDestination* dest, char* message) {
-  jpeg_compress_struct cinfo;
-  JpegErrors errors;
-  cinfo.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = OnJpegError;
-  errors.pub.output_message = OnJpegMessage;
-  if (setjmp(errors.jump)) {
-    std::memcpy(message, errors.message, JMSG_LENGTH_MAX);
-    jpeg_destroy_compress(&cinfo);
-    return false;
-  }
-  jpeg_create_compress(&cinfo);
-  dest->pub.init_destination = DestInit;
-  dest->pub.empty_output_buffer = DestEmpty;
-  dest->pub.term_destination = DestTerm;
-  cinfo.dest = &dest->pub;
-  cinfo.image_width = width;
-  cinfo.image_height = height;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, width * 3, 1);
-  while (cinfo.next_scanline < height) {
-    const std::uint8_t* src = pixels + cinfo.next_scanline * stride;
-    for (JDIMENSION x = 0; x < width; ++x) {
-      row[0][x * 3 + 0] = src[x * 3 + 2];
-      row[0][x * 3 + 1] = src[x * 3 + 1];
-      row[0][x * 3 + 2] = src[x * 3 + 0];
-    }
-    jpeg_write_scanlines(&cinfo, row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  return true;
-}
-
 }  // namespace
 
-std::wstring TempPhotoBase() { return qx::win::ModuleDirW() + L"\\" + L"_Temp"; }
+std::wstring TempPhotoBase() { return ProgramFile(L"_Temp"); }
 
 bool OpenReader(int port, int rate, std::string& samId) {
   SDT_ClosePort(port);
@@ -221,7 +102,8 @@ bool ReadCardData(int port, std::u16string& text) {
   // A length past the buffer would write bytes the library never gave.
   const DWORD photoBytes = std::min<unsigned int>(photoLength, kPhotoBufferBytes);
   const std::wstring wltPath = base + L".wlt";
-  WriteWholeFile(wltPath, photoBuf, photoBytes);
+  if (const DWORD err = WriteWholeFile(wltPath, photoBuf, photoBytes))
+    throw ReaderError("cannot write " + qx::win::WideToUtf8(wltPath), err);
 
   // GetBmp reads an ANSI path from a buffer it may rewrite; its answer does not fail the read.
   const std::string ansiPath = qx::win::WideToMulti(wltPath, CP_ACP);
@@ -249,45 +131,6 @@ void ShowReaderError(int status) {
   HWND owner = ::GetActiveWindow();
   if (!owner && qx::win::App::Current()) owner = qx::win::App::Current()->MainHwnd();
   ::MessageBoxW(owner, message.c_str(), kAppTitle, MB_OK);
-}
-
-void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath, std::uint8_t quality) {
-  qx::win::UniqueBitmap bitmap(static_cast<HBITMAP>(
-      ::LoadImageW(nullptr, bmpPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
-  if (!bitmap) {
-    const DWORD err = ::GetLastError();
-    throw ReaderError("cannot load bitmap " + qx::win::WideToUtf8(bmpPath), err);
-  }
-  BITMAP info{};
-  if (!::GetObjectW(bitmap.get(), sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight == 0)
-    throw ReaderError("not a usable bitmap " + qx::win::WideToUtf8(bmpPath));
-  const LONG width = info.bmWidth;
-  const LONG height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
-
-  // Whatever the file's depth, take it as 24-bit rows, top row first.
-  const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-  std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height));
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  bi.bmiHeader.biCompression = BI_RGB;
-  qx::win::UniqueMemDc dc(::CreateCompatibleDC(nullptr));
-  if (!dc || ::GetDIBits(dc.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &bi,
-                         DIB_RGB_COLORS) != height)
-    throw ReaderError("cannot read the pixels of " + qx::win::WideToUtf8(bmpPath));
-
-  std::vector<JOCTET> jpeg;
-  auto dest = std::make_unique<VectorDestination>();
-  dest->out = &jpeg;
-  char message[JMSG_LENGTH_MAX] = {};
-  if (!CompressBgr(pixels.data(), static_cast<JDIMENSION>(width), static_cast<JDIMENSION>(height), stride,
-                   quality, dest.get(), message))
-    throw ReaderError(std::string("JPEG compression failed: ") + message);
-
-  WriteWholeFile(jpegPath, jpeg.data(), static_cast<DWORD>(jpeg.size()));
 }
 
 }  // namespace qx::kestrin

@@ -1,19 +1,18 @@
-// Kestrin's door to the card reader: port, one card read into a text and photo files,
-// reader status messages, and bitmap to JPEG conversion.
+// Kestrin's door to the card reader: port, one card read into a text and photo files, and
+// reader status messages.
 #pragma once
 
-#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 namespace qx::kestrin {
 
-// A file the unit could not read or write, or a picture it could not convert.
+// A photo file the unit could not write.
 class ReaderError : public std::runtime_error {
  public:
   ReaderError(const std::string& what, unsigned long code = 0) : std::runtime_error(what), code_(code) {}
   // The system's error code when one is known, else 0.
-  unsigned long code() const { return code_; }
+  unsigned long Code() const { return code_; }
 
  private:
   unsigned long code_;
@@ -37,9 +36,5 @@ bool ReadCardData(int port, std::u16string& text);
 std::wstring ReaderErrorMessage(int status);
 // The message in a modal box with one OK button.
 void ShowReaderError(int status);
-
-// Loads a bitmap file and writes it as a baseline colour JPEG of the given quality (1-100).
-// Raises ReaderError when the bitmap cannot be loaded or the JPEG cannot be made or written.
-void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath, std::uint8_t quality);
 
 }  // namespace qx::kestrin

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CardFace.h"
+#include "Program.h"
 #include "win/Handle.h"
 #include "win/Text.h"
 
@@ -20,7 +21,7 @@ constexpr wchar_t kItems[3][8] = {L"打印", L"打印最近两张", L"打印最�
 
 RECT Box(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
 
-std::u16string WideOfAnsi(std::string_view ansi) { return win::ToU16(CardWide(ansi)); }
+std::u16string WideOfAnsi(std::string_view ansi) { return win::ToU16(FromGbk(ansi)); }
 
 }  // namespace
 
@@ -77,23 +78,12 @@ void TfrmSetPrint::btn2Click() {
   EndDialog(IDCANCEL);
 }
 
-LRESULT TfrmSetPrint::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED) {
-    switch (LOWORD(wp)) {
-      case IDC_BTN1:
-        btn1Click();
-        return 0;
-      case IDC_BTN2:
-      case IDCANCEL:  // the close box and Esc: cancel
-        btn2Click();
-        return 0;
-      case IDOK:  // Enter: the dialog has no default button
-        return 0;
-      default:
-        break;
-    }
-  }
-  return CodeDialog::HandleMessage(msg, wp, lp);
+win::CommandTable TfrmSetPrint::Commands() const {
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDC_BTN1, &TfrmSetPrint::btn1Click),
+      win::Command(IDC_BTN2, &TfrmSetPrint::btn2Click),
+  };
+  return kCommands;
 }
 
 std::wstring RecordShortageText(int count) { return L"记录数量不足" + std::to_wstring(count) + L"条，请重新选择"; }
@@ -241,13 +231,13 @@ Picture RenderDocumentPage(const DocumentPage& page) {
 
 void PrintCardCopy(const CardCopyImages& images, POINT windowPpi) {
   PrintJob job;
-  DrawCardPrintPage(job.dc(), images, PrintScale(job.PpiX(), windowPpi.x), PrintScale(job.PpiY(), windowPpi.y));
+  DrawCardPrintPage(job.Dc(), images, PrintScale(job.PpiX(), windowPpi.x), PrintScale(job.PpiY(), windowPpi.y));
   job.End();
 }
 
 void PrintDocumentPage(const DocumentPage& page) {
   PrintJob job;
-  DrawDocumentPage(job.dc(), page, DocumentPageRect(job.PpiX(), job.PpiY()));
+  DrawDocumentPage(job.Dc(), page, DocumentPageRect(job.PpiX(), job.PpiY()));
   job.End();
 }
 

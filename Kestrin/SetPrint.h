@@ -13,6 +13,7 @@
 #include "CardFields.h"
 #include "Picture.h"
 #include "PrintLayout.h"
+#include "Program.h"
 #include "win/CodeDialog.h"
 #include "win/Controls.h"
 
@@ -20,8 +21,6 @@ namespace qx::kestrin {
 
 inline constexpr wchar_t kSetPrintCaption[] = L"打印设置";
 inline constexpr wchar_t kPrintDone[] = L"打印成功！";
-// The spooler's name of each job: the program's title.
-inline constexpr wchar_t kPrintJobName[] = L"Tesmo二代身份验证";
 
 enum SetPrintId : int {
   IDC_RGSETPRINT = 1601,
@@ -53,7 +52,12 @@ class TfrmSetPrint : public win::CodeDialog {
 
  protected:
   BOOL OnInitDialog() override;
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  win::CommandTable Commands() const override;
+  void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
+  // Enter: the dialog has no default button.
+  void OnOK() override {}
+  // The close box and Esc: cancel.
+  void OnCancel() override { btn2Click(); }
 
  private:
   int* printCount_;
@@ -74,12 +78,13 @@ class PrintError : public std::runtime_error {
 // End, or when the object goes (after a failed step), so a begun job never stays open.
 class PrintJob {
  public:
-  explicit PrintJob(const wchar_t* title = kPrintJobName);  // PrintError when there is no default printer
+  // The spooler names the job by the program's title. PrintError when there is no default printer.
+  explicit PrintJob(const wchar_t* title = kAppTitle);
   ~PrintJob();
   PrintJob(const PrintJob&) = delete;
   PrintJob& operator=(const PrintJob&) = delete;
 
-  HDC dc() const { return dc_; }
+  HDC Dc() const { return dc_; }
   int PpiX() const;
   int PpiY() const;
   // Ends the page and the job; PrintError when the spooler refuses.

@@ -43,27 +43,19 @@ bool TForm_about::CreateComponents() {
   return logo_ ? true : false;
 }
 
-LRESULT TForm_about::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_SHOWWINDOW:
-      if (wp) RunHandler([this] { FormShow(); });
-      break;
-    case WM_DRAWITEM:
-      if (wp == IDC_ABOUT_IMAGE1) {
-        DrawImage1(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
-        return TRUE;
-      }
-      break;
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDC_ABOUT_BUTTON1 && HIWORD(wp) == BN_CLICKED) {
-        RunHandler([this] { Button1Click(); });
-        return 0;
-      }
-      break;
-    default:
-      break;
-  }
-  return Dialog::HandleMessage(msg, wp, lp);
+win::CommandTable TForm_about::Commands() const {
+  static const win::CommandEntry kCommands[] = {win::Command(IDC_ABOUT_BUTTON1, &TForm_about::Button1Click)};
+  return kCommands;
+}
+
+void TForm_about::OnShowWindow(bool show, UINT) {
+  if (show) RunHandler([this] { FormShow(); });
+}
+
+bool TForm_about::OnDrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.CtlID != IDC_ABOUT_IMAGE1) return false;
+  DrawImage1(item);
+  return true;
 }
 
 void TForm_about::FormShow() {

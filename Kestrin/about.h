@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include "Program.h"
 #include "resource.h"
 #include "win/Controls.h"
 #include "win/Dialog.h"
@@ -25,7 +26,10 @@ class TForm_about : public win::Dialog {
 
  protected:
   BOOL OnInitDialog() override;
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  win::CommandTable Commands() const override;
+  void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
+  void OnShowWindow(bool show, UINT status) override;
+  bool OnDrawItem(const DRAWITEMSTRUCT& item) override;
 
  private:
   bool CreateComponents();

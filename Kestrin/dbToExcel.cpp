@@ -1,15 +1,10 @@
 // Unit dbToExcel: the query walked into a BIFF worksheet file.
 #include "dbToExcel.h"
 
+#include "Program.h"
 #include "win/Handle.h"
-#include "win/Text.h"
 
 namespace qx::kestrin {
-namespace {
-
-std::string PathText(const std::wstring& path) { return win::WideToMulti(path, 936); }
-
-}  // namespace
 
 std::size_t QuerySheetSource::FieldCount() const {
   return static_cast<std::size_t>(query_.FieldCount());
@@ -79,10 +74,10 @@ biff::SheetStats TDS2Excel::ExportToFile(const std::wstring& fileName, bool with
   WithHeader = withHeader;
   if (::GetFileAttributesW(fileName.c_str()) != INVALID_FILE_ATTRIBUTES &&
       !::DeleteFileW(fileName.c_str()))
-    throw ExportError("Cannot delete file \"" + PathText(fileName) + "\"");
+    throw ExportError("Cannot delete file \"" + Gbk(fileName) + "\"");
   win::UniqueFile file(::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw ExportError("Cannot create file \"" + PathText(fileName) + "\"");
+  if (!file) throw ExportError("Cannot create file \"" + Gbk(fileName) + "\"");
   FileSink sink(file.get());
   const biff::SheetStats stats = ExportToStream(sink);
   sink.Flush();

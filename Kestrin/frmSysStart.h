@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Picture.h"
 #include "resource.h"
 #include "win/Controls.h"
 #include "win/Handle.h"
@@ -13,10 +14,6 @@
 namespace qx::kestrin {
 
 inline constexpr wchar_t kSysStartClass[] = L"TForm_SysStart";
-
-// A JPEG file's picture as a 24-bit top-down bitmap (decoded by libjpeg); throws
-// std::runtime_error for bytes that are no JPEG it can decode.
-win::UniqueBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes, SIZE* size);
 
 class TForm_SysStart : public win::Window {
  public:
@@ -36,8 +33,10 @@ class TForm_SysStart : public win::Window {
   HWND Label1() const { return label1_.hwnd(); }
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  void OnShowWindow(bool show, UINT status) override;
+  bool OnEraseBackground(HDC dc) override;
   bool OnPaint() override;
+  HBRUSH OnCtlColorStatic(HDC dc, HWND control) override;
 
  private:
   win::UniqueBitmap picture_;  // Image1's picture

@@ -1,31 +1,23 @@
-// Unit main: the main window's frame, its reader connection from "reader.ini", the card
-// fields and card face, the verification workflow and the other commands of its menus and
-// tool bar.
+// Unit main: the main window's frame (menus, tool bar, client panel with the card face,
+// status bar, the automatic-verification timer) and the small commands of its menus. The
+// reader connection, the verification and the saves and prints are in MainReader.cpp,
+// MainVerify.cpp and MainSaves.cpp.
 #include "main.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <stdexcept>
 
 #include "KestrinApp.h"
-#include "Reader.h"
-#include "SaveName.h"
-#include "SetPrint.h"
 #include "about.h"
 #include "dm.h"
 #include "qryLog.h"
-#include "setport.h"
-#include "win/FolderDialog.h"
 #include "win/Menu.h"
-#include "win/Text.h"
 
 namespace qx::kestrin {
-
-TForm_main* Form_main = nullptr;
 
 namespace {
 
@@ -52,81 +44,7 @@ constexpr ToolButtonDef kToolButtons[] = {
     {IDC_TBTNHELP, 5, L"联机文档"},     {IDC_TBTNEXIT, 1, L"退出"},
 };
 
-// One table from command id to handler, for the menu items and the tool bar buttons alike.
-struct CommandEntry {
-  int id;
-  void (TForm_main::*handler)();
-};
-constexpr CommandEntry kCommands[] = {
-    {IDM_P1, &TForm_main::P1Click},
-    {IDM_NCHK, &TForm_main::nchkClick},
-    {IDM_NAUTO, &TForm_main::nautoClick},
-    {IDM_NCOPY, &TForm_main::ncopyClick},
-    {IDM_NPRINT, &TForm_main::nprintClick},
-    {IDM_NIMEG, &TForm_main::nimegClick},
-    {IDM_FILEPRINT, &TForm_main::fileprintClick},
-    {IDM_Y1, &TForm_main::Y1Click},
-    {IDM_A2, &TForm_main::A2Click},
-    {IDM_W1, &TForm_main::W1Click},
-    {IDM_E1, &TForm_main::E1Click},
-    {IDC_TBTNDEPART, &TForm_main::tbtnDepartClick},
-    {IDC_TBTNCHECK, &TForm_main::tbtnCheckClick},
-    {IDC_TBTNAUTO, &TForm_main::tbtnAutoClick},
-    {IDC_TBTNCOPY, &TForm_main::tbtnCopyClick},
-    {IDC_TBTNPRINT, &TForm_main::tbtnPrintClick},
-    {IDC_TBTNIMEG, &TForm_main::ToolButton1Click},
-    {IDC_TBTFPRINT, &TForm_main::tbtfprintClick},
-    {IDC_TBTNQRY, &TForm_main::tbtnQryClick},
-    {IDC_TBTNHELP, &TForm_main::tbtnHelpClick},
-    {IDC_TBTNEXIT, &TForm_main::tbtnExitClick},
-};
-
 constexpr POINT kPanel2Design{47, -8};
-
-struct CardFieldDef {
-  int id;
-  std::string CardFields::*field;
-};
-constexpr CardFieldDef kCardFields[] = {
-    {IDC_MAIN_EDTNAME, &CardFields::edtName},         {IDC_MAIN_EDTSEX, &CardFields::edtSex},
-    {IDC_MAIN_HIDSEXID, &CardFields::hidSexID},       {IDC_MAIN_EDTNATION, &CardFields::edtNation},
-    {IDC_MAIN_HIDNATIONID, &CardFields::hidNationID}, {IDC_MAIN_EDTBIRH, &CardFields::edtBirh},
-    {IDC_MAIN_EDTADDR, &CardFields::edtAddr},         {IDC_MAIN_EDTID, &CardFields::edtId},
-    {IDC_MAIN_EDTSENDDEP, &CardFields::edtSendDep},   {IDC_MAIN_HIDEXPIRES, &CardFields::hidExpireS},
-    {IDC_MAIN_HIDEXPIREE, &CardFields::hidExpireE},   {IDC_MAIN_EDTEXPIRE, &CardFields::edtExpire},
-};
-
-std::wstring WideOf(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
-
-// The code that stopped ReadCardText: the sex code when it is no number, else the nation code.
-std::wstring BadCardCode(std::u16string_view text) {
-  const std::u16string sex = TrimCardRun(CardRun(text, 16, 16));
-  try {
-    CardCode(sex);
-  } catch (const CardCodeError&) {
-    return WideOf(sex);
-  }
-  return WideOf(TrimCardRun(CardRun(text, 17, 18)));
-}
-
-std::string NowText() {
-  SYSTEMTIME t{};
-  ::GetLocalTime(&t);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                t.wSecond);
-  return buf;
-}
-
-bool FolderExists(const std::wstring& path) {
-  const DWORD a = ::GetFileAttributesW(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring WithBackslash(std::wstring folder) {
-  if (folder.empty() || folder.back() != L'\\') folder += L'\\';
-  return folder;
-}
 
 const wchar_t* PanelClass() {
   WNDCLASSEXW wc{};
@@ -148,7 +66,6 @@ const wchar_t* PanelClass() {
 }  // namespace
 
 TForm_main::~TForm_main() {
-  if (Form_main == this) Form_main = nullptr;
   if (exists()) ::DestroyWindow(hwnd());
 }
 
@@ -169,7 +86,6 @@ bool TForm_main::Create(HWND owner) {
     Destroy();
     return false;
   }
-  if (!Form_main) Form_main = this;
   RunHandler([this] { FormCreate(); });
   return true;
 }
@@ -244,37 +160,15 @@ void TForm_main::Layout() {
                  kPanel2Design.y + (inner.bottom - panel1Design_.cy) / 2, kCardFaceWidth, kCardFaceHeight, TRUE);
 }
 
-bool TForm_main::CreateCardFields() {
-  HINSTANCE inst = ::GetModuleHandleW(nullptr);
-  // Never shown: the fields only carry the card read last to the other commands.
-  groupBox1_ = ::CreateWindowExW(0, L"BUTTON", L"身份证信息", WS_CHILD | BS_GROUPBOX, 8, 8, 240, 330, panel1_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_GROUPBOX1)), inst, nullptr);
-  if (!groupBox1_) return false;
-  int y = 16;
-  for (const CardFieldDef& d : kCardFields) {
-    HWND e = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_READONLY | ES_AUTOHSCROLL, 8, y, 220, 21,
-                               groupBox1_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.id)), inst, nullptr);
-    if (!e) return false;
-    ::SendMessageW(e, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    y += 25;
-  }
-  // The design copy of the card face, when the picture is there.
-  try {
-    face_ = RenderEmptyCardFace(ExeFolderFile(L"show.bmp"));
-  } catch (const std::exception&) {
-  }
-  return true;
-}
-
 bool TForm_main::FacePanel::Create(HWND parent) {
   const wchar_t* cls = RegisterClassFor(L"TPanel2", 0, ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
   return CreateExWithClass(cls, 0, L"", WS_CHILD | WS_VISIBLE, kPanel2Design.x, kPanel2Design.y, kCardFaceWidth,
                            kCardFaceHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_PANEL2)));
 }
 
-LRESULT TForm_main::FacePanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_ERASEBKGND) return 1;
-  if (msg != WM_PAINT) return Default(msg, wp, lp);
+bool TForm_main::FacePanel::OnEraseBackground(HDC) { return true; }  // the face covers the panel
+
+bool TForm_main::FacePanel::OnPaint() {
   PAINTSTRUCT ps;
   HDC dc = ::BeginPaint(hwnd(), &ps);
   const Picture& face = owner_.FacePicture();
@@ -286,26 +180,7 @@ LRESULT TForm_main::FacePanel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     ::BitBlt(dc, 0, 0, face.Width(), face.Height(), mem.get(), 0, 0, SRCCOPY);
   }
   ::EndPaint(hwnd(), &ps);
-  return 0;
-}
-
-std::wstring TForm_main::FieldText(int id) const {
-  HWND e = ::GetDlgItem(groupBox1_, id);
-  const int n = ::GetWindowTextLengthW(e);
-  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-  text.resize(static_cast<size_t>(::GetWindowTextW(e, text.data(), n + 1)));
-  return text;
-}
-
-CardFields TForm_main::Fields() const {
-  CardFields f;
-  for (const CardFieldDef& d : kCardFields) f.*d.field = win::WideToMulti(FieldText(d.id), 936);
-  return f;
-}
-
-void TForm_main::SetFields(const CardFields& f) {
-  for (const CardFieldDef& d : kCardFields)
-    ::SetWindowTextW(::GetDlgItem(groupBox1_, d.id), CardWide(f.*d.field).c_str());
+  return true;
 }
 
 std::wstring TForm_main::PanelText(int index) const { return sb_.Text(std::to_wstring(index)); }
@@ -314,14 +189,9 @@ void TForm_main::SetPanel(int index, std::wstring_view text) {
   sb_.SetText(std::to_wstring(index), text);
 }
 
-void TForm_main::SetPlatformTimers(bool on) {
-  platformTimers_ = on;
-  SetTimeauto(timeautoEnabled_);
-}
-
 void TForm_main::SetTimeauto(bool on) {
   timeautoEnabled_ = on;
-  if (on && platformTimers_)
+  if (on)
     ::SetTimer(hwnd(), kTimeautoId, kTimeautoIntervalMs, nullptr);
   else
     ::KillTimer(hwnd(), kTimeautoId);
@@ -334,280 +204,65 @@ void TForm_main::SetVerifyControls(bool on) {
   ::DrawMenuBar(hwnd());
 }
 
-LRESULT TForm_main::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_COMMAND:
-      // Menu items and tool bar buttons both come with code 0 (BN_CLICKED).
-      if (HIWORD(wp) == 0 || HIWORD(wp) == BN_CLICKED) {
-        OnCommand(LOWORD(wp));
-        return 0;
-      }
-      break;
-    case WM_NOTIFY:
-      if (toolBar_.HandleNotify(*reinterpret_cast<const NMHDR*>(lp))) return 0;
-      break;
-    case WM_TIMER:
-      if (wp == kTimeautoId) {
-        // A tick that was already queued when the timer stopped is not served.
-        if (timeautoEnabled_) RunHandler([this] { timeautoTimer(); });
-        return 0;
-      }
-      break;
-    case WM_SHOWWINDOW:
-      // Before the window appears, as the show handler of a form runs.
-      if (wp && lp == 0) RunHandler([this] { FormShow(); });
-      break;
-    case WM_SIZE:
-      if (panel1_) Layout();
-      return 0;
-    case WM_CLOSE:
-      if (endsProgram_) {
-        ::ShowWindow(hwnd(), SW_HIDE);
-        ::PostQuitMessage(0);
-        return 0;
-      }
-      break;
-    case WM_DESTROY:
-      ::KillTimer(hwnd(), kTimeautoId);
-      RunHandler([this] { FormDestroy(); });
-      return 0;
-    default:
-      break;
-  }
-  return Default(msg, wp, lp);
+win::CommandTable TForm_main::Commands() const {
+  // Menu items and tool bar buttons alike.
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDM_P1, &TForm_main::P1Click),
+      win::Command(IDM_NCHK, &TForm_main::nchkClick),
+      win::Command(IDM_NAUTO, &TForm_main::nautoClick),
+      win::Command(IDM_NCOPY, &TForm_main::ncopyClick),
+      win::Command(IDM_NPRINT, &TForm_main::nprintClick),
+      win::Command(IDM_NIMEG, &TForm_main::nimegClick),
+      win::Command(IDM_FILEPRINT, &TForm_main::fileprintClick),
+      win::Command(IDM_Y1, &TForm_main::Y1Click),
+      win::Command(IDM_A2, &TForm_main::A2Click),
+      win::Command(IDM_W1, &TForm_main::W1Click),
+      win::Command(IDM_E1, &TForm_main::E1Click),
+      win::Command(IDC_TBTNDEPART, &TForm_main::tbtnDepartClick),
+      win::Command(IDC_TBTNCHECK, &TForm_main::tbtnCheckClick),
+      win::Command(IDC_TBTNAUTO, &TForm_main::tbtnAutoClick),
+      win::Command(IDC_TBTNCOPY, &TForm_main::tbtnCopyClick),
+      win::Command(IDC_TBTNPRINT, &TForm_main::tbtnPrintClick),
+      win::Command(IDC_TBTNIMEG, &TForm_main::ToolButton1Click),
+      win::Command(IDC_TBTFPRINT, &TForm_main::tbtfprintClick),
+      win::Command(IDC_TBTNQRY, &TForm_main::tbtnQryClick),
+      win::Command(IDC_TBTNHELP, &TForm_main::tbtnHelpClick),
+      win::Command(IDC_TBTNEXIT, &TForm_main::tbtnExitClick),
+  };
+  return kCommands;
 }
 
-void TForm_main::OnCommand(int id) {
-  for (const CommandEntry& c : kCommands) {
-    if (c.id == id) {
-      RunHandler([this, &c] { (this->*c.handler)(); });
-      return;
-    }
-  }
-}
-
-// ---- window and reader connection ----
-
-void TForm_main::FormCreate() {
-  CurPort = 0;
-  AutoFlag = 0;
-}
-
-void TForm_main::FormShow() { ConnectReader(); }
-
-void TForm_main::FormDestroy() {
-  if (CurPort > 0) CloseReader(CurPort);
-}
-
-void TForm_main::ConnectReader() {
-  std::string samId;
-  if (ReadReaderIni(L"READER", L"PORT", L"COM") == L"USB") {
-    CurPort = 1001;
-    const bool opened = OpenReader(1001, 0, samId);
-    ReportConnection(opened, samId);
-  }
-  if (ReadReaderIni(L"READER", L"PORT", L"COM") == L"COM") {
-    const std::wstring port = ReadReaderIni(L"COM", L"port", L"COM1");
-    CurPort = StrToInt(port.size() > 3 ? port.substr(3) : std::wstring());
-    const int baud = StrToInt(ReadReaderIni(L"COM", L"baund", L"9600"));
-    if (baud == 0) CurPort = 0;
-    const bool opened = OpenReader(CurPort, baud, samId);
-    ReportConnection(opened, samId);
-  }
-}
-
-void TForm_main::ReportConnection(bool opened, const std::string& samId) {
-  if (opened) {
-    SetPanel(0, L"读卡器连接成功!安全模块编号 [" + win::MultiToWide(samId, 936) + L"]");
-    SetVerifyControls(true);
-    return;
-  }
-  CurPort = 0;
-  SetPanel(0, L"读卡器连接失败!");
-  ShowMessage(L"读卡器连接出错!请检查配置!");
-  SetVerifyControls(false);
-}
-
-void TForm_main::P1Click() {
-  {
-    TForm_setport dialog;
-    // Whichever way the dialog was closed.
-    dialog.ShowModal(hwnd());
-  }
-  ConnectReader();
-}
-
-// ---- verification ----
-
-bool TForm_main::ReadCardToForm() {
-  std::u16string text;
-  if (!ReadCardData(CurPort, text)) return true;
-  CardFields f = Fields();
-  try {
-    ReadCardText(text, f, CardAnsi);
-  } catch (const CardCodeError&) {
-    // The fields cut before the bad code already hold the new card.
-    SetFields(f);
-    throw ConvertError(L"'" + BadCardCode(text) + L"' 不是有效的整数值");
-  }
-  SetFields(f);
-  // A photo that cannot be loaded keeps the previous one; the texts stay new.
-  photo_ = Picture::FromBmpFile(TempPhotoBase() + L".bmp");
-  return false;
-}
-
-void TForm_main::ShowCardFace() {
-  const CardFields f = Fields();
-  Picture face = RenderCardFace(ExeFolderFile(L"show.bmp"), photo_, f);
-  face_ = std::move(face);
-  labels_ = CardFaceLabelsFrom(f);
-  ::InvalidateRect(panel2_.hwnd(), nullptr, FALSE);
-}
-
-void TForm_main::ClearCardFace() {
-  Picture face = RenderEmptyCardFace(ExeFolderFile(L"show.bmp"));
-  face_ = std::move(face);
-  labels_ = CardFaceLabels{};
-  ::InvalidateRect(panel2_.hwnd(), nullptr, FALSE);
-}
-
-void TForm_main::ComposeCopyImages() {
-  std::optional<CardCopyImages> c = kestrin::ComposeCopyImages(ExeFolderFile(L"bkF.bmp"), ExeFolderFile(L"bkB.bmp"),
-                                                               photo_, Fields());
-  if (c) copy_ = std::move(*c);
-}
-
-void TForm_main::SaveVerifyLog() {
-  const CardFields f = Fields();
-  TShowCardLine card;
-  card.PersonName = f.edtName;
-  card.SexText = f.edtSex;
-  card.NationText = f.edtNation;
-  card.IdNumber = f.edtId;
-  card.BirthDate = f.edtBirh;
-  card.AddressText = f.edtAddr;
-  card.ValidFrom = f.hidExpireS;
-  card.ValidTo = f.hidExpireE;
-  card.Authority = f.edtSendDep;
-  card.RecordTime = NowText();
-  card.CardPhoto = photo_.Clone();
-  // The number verified last survives restarts in "reader.ini"; a failed append leaves it,
-  // so the card is logged at its next verification.
-  const std::wstring id = FieldText(IDC_MAIN_EDTID);
-  if (ReadReaderIni(L"ID", L"NUM", L"1") != id) {
-    if (!dataMd) throw std::runtime_error(u8"数据模块未创建");
-    dataMd->AppendLogRecord(card);
-  }
-  WriteReaderIni(L"ID", L"NUM", id);
-}
-
-void TForm_main::nchkClick() {
-  if (ReadCardToForm()) {
-    SetPanel(1, L"身份验证失败!");
-    ClearCardFace();
-    return;
-  }
-  ShowCardFace();
-  ComposeCopyImages();
-  SaveVerifyLog();
-  SetPanel(1, L"身份验证成功!");
-}
-
-void TForm_main::nautoClick() {
-  if (AutoFlag == 0) {
-    SetTimeauto(true);
-    AutoFlag = 1;
-    win::SetMenuText(menu_, IDM_NAUTO, false, L"停止(&S)");
-    toolBar_.SetHint(IDC_TBTNAUTO, L"停止");
-    win::EnableMenuEntry(menu_, IDM_NCHK, false, false);
-    toolBar_.Enable(IDC_TBTNCHECK, false);
-  } else {
-    SetTimeauto(false);
-    AutoFlag = 0;
-    win::SetMenuText(menu_, IDM_NAUTO, false, L"自动(&A)");
-    SetPanel(1, L"... ...");
-    toolBar_.SetHint(IDC_TBTNAUTO, L"自动");
-    win::EnableMenuEntry(menu_, IDM_NCHK, false, true);
-    toolBar_.Enable(IDC_TBTNCHECK, true);
-  }
-}
-
-void TForm_main::timeautoTimer() {
-  SetTimeauto(false);
-  if (ReadCardToForm()) {
-    SetPanel(1, L"等待刷卡......");
-  } else {
-    ShowCardFace();
-    SaveVerifyLog();
-    ComposeCopyImages();
-    SetPanel(1, L"身份验证成功！");
-  }
-  // An error above leaves the timer stopped.
-  SetTimeauto(true);
-}
-
-void TForm_main::ncopyClick() {
-  SetTimeauto(false);
-  const std::optional<std::wstring> chosen = win::BrowseForFolder(hwnd(), kFolderPrompt);
-  if (!chosen) {
-    if (AutoFlag == 1) SetTimeauto(true);
-    return;
-  }
-  // A number that names no file saves nothing, as a cancelled choice.
-  if (!SavePhotoBmp(WithBackslash(*chosen))) {
-    if (AutoFlag == 1) SetTimeauto(true);
-    return;
-  }
-  ShowMessage(L"照片保存成功！");
-  if (AutoFlag == 1) SetTimeauto(true);
-}
-
-std::optional<std::wstring> TForm_main::SaveName(const wchar_t* prefix, const wchar_t* extension) const {
-  const std::wstring id = FieldText(IDC_MAIN_EDTID);
-  const std::wstring name = prefix + id + extension;
-  if (!id.empty() && IsPlainFileName(name)) return name;
-  ShowDefaultError(kBadSaveName);
+std::optional<LRESULT> TForm_main::OnNotify(const NMHDR& nm) {
+  if (toolBar_.HandleNotify(nm)) return 0;
   return std::nullopt;
 }
 
-bool TForm_main::SavePhotoBmp(const std::wstring& folder) {
-  const std::optional<std::wstring> name = SaveName(L"", L".bmp");
-  if (!name) return false;
-  if (!FolderExists(folder)) return true;
-  const Picture photo = Picture::FromBmpFile(TempPhotoBase() + L".bmp");
-  photo.SaveToFile(folder + *name);
+bool TForm_main::OnTimer(UINT_PTR id) {
+  if (id != kTimeautoId) return false;
+  // A tick that was already queued when the timer stopped is not served.
+  if (timeautoEnabled_) RunHandler([this] { timeautoTimer(); });
   return true;
 }
 
-void TForm_main::nimegClick() {
-  // The timer runs on while the operator chooses.
-  const std::optional<std::wstring> chosen = win::BrowseForFolder(hwnd(), kFolderPrompt);
-  if (!chosen) return;
-  const std::wstring folder = WithBackslash(*chosen);
-  if (!FolderExists(folder)) return;
-  // The number as it stands now: a tick during the choice may have read another card.
-  if (!SaveName(L"P", L".jpg")) return;
-  SetTimeauto(false);
-  SaveCardCopy(copy_, folder, win::WideToMulti(FieldText(IDC_MAIN_EDTID), 936));
-  ShowMessage(L"复印保存成功！");
-  if (AutoFlag == 1) SetTimeauto(true);
+void TForm_main::OnShowWindow(bool show, UINT status) {
+  // Before the window appears, as the show handler of a form runs.
+  if (show && status == 0) RunHandler([this] { FormShow(); });
 }
 
-// The prints stop the automatic timer for the whole job; a failed print leaves it stopped.
-void TForm_main::nprintClick() {
-  SetTimeauto(false);
-  PrintCardCopy(copy_, WindowPpi(hwnd()));
-  ShowMessage(kPrintDone);
-  if (AutoFlag == 1) SetTimeauto(true);
+void TForm_main::OnSize(UINT, int, int) {
+  if (panel1_) Layout();
 }
 
-void TForm_main::fileprintClick() {
-  SetTimeauto(false);
-  const DocumentPage page = MakeDocumentPage(ExeFolderFile(L"da.bmp"), photo_, Fields(), NowText());
-  imagda_ = RenderDocumentPage(page);
-  PrintDocumentPage(page);
-  ShowMessage(kPrintDone);
-  if (AutoFlag == 1) SetTimeauto(true);
+bool TForm_main::OnClose() {
+  if (!endsProgram_) return false;
+  ::ShowWindow(hwnd(), SW_HIDE);
+  ::PostQuitMessage(0);
+  return true;
+}
+
+void TForm_main::OnDestroy() {
+  ::KillTimer(hwnd(), kTimeautoId);
+  RunHandler([this] { FormDestroy(); });
 }
 
 void TForm_main::Y1Click() {

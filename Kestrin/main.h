@@ -2,7 +2,8 @@
 // bar and automatic-verification timer, the reader connection, the hidden card fields and the
 // card face, one-shot and automatic verification with its log step, the photo and copy saves,
 // the prints, and the commands that lead to the settings, the record query, the about box,
-// the help file and the end.
+// the help file and the end. Its definitions: main.cpp (the frame and small commands),
+// MainReader.cpp, MainVerify.cpp and MainSaves.cpp.
 #pragma once
 #include <windows.h>
 
@@ -14,6 +15,7 @@
 #include "CardFace.h"
 #include "CardFields.h"
 #include "Picture.h"
+#include "Program.h"
 #include "resource.h"
 #include "win/Controls.h"
 #include "win/Handle.h"
@@ -88,9 +90,6 @@ class TForm_main : public win::Window {
   int CurPort = 0;
   int AutoFlag = 0;
   bool TimeautoEnabled() const { return timeautoEnabled_; }
-  // Off: timeauto keeps its state but arms no platform timer, so that ticks come only as
-  // WM_TIMER messages that a test sends.
-  void SetPlatformTimers(bool on);
 
   HMENU Menu() const { return menu_; }
   const win::ToolBar& ToolBar1() const { return toolBar_; }
@@ -99,8 +98,8 @@ class TForm_main : public win::Window {
   HWND GroupBox1() const { return groupBox1_; }
   std::wstring PanelText(int index) const;
 
-  // The card fields as their edits hold them (code page 936), and the photo of `image`.
-  CardFields Fields() const;
+  // The card fields (code page 936), as the hidden edits show them, and the photo of `image`.
+  const CardFields& Fields() const { return fields_; }
   const Picture& ImagePhoto() const { return photo_; }
   COLORREF PhotoTransparentColor() const { return photo_.Empty() ? CLR_INVALID : photo_.Pixel(0, 0); }
   // What imgshow and its labels show, and what imgPic and imgBk hold.
@@ -111,11 +110,17 @@ class TForm_main : public win::Window {
   const Picture& Imagda() const { return imagda_; }
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  win::CommandTable Commands() const override;
+  void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
+  std::optional<LRESULT> OnNotify(const NMHDR& nm) override;
+  bool OnTimer(UINT_PTR id) override;
+  void OnShowWindow(bool show, UINT status) override;
+  void OnSize(UINT type, int width, int height) override;
+  bool OnClose() override;
+  void OnDestroy() override;
 
  private:
   bool CreateComponents();
-  void OnCommand(int id);
   void Layout();
   void SetTimeauto(bool on);
   void SetVerifyControls(bool on);
@@ -134,8 +139,10 @@ class TForm_main : public win::Window {
   // the number cannot name a file.
   std::optional<std::wstring> SaveName(const wchar_t* prefix, const wchar_t* extension) const;
   bool CreateCardFields();
+  // Keeps the fields and mirrors them into the hidden edits.
   void SetFields(const CardFields& f);
-  std::wstring FieldText(int id) const;
+  // The local time as the log and the document print write it: yyyy-mm-dd hh:nn:ss.
+  static std::string NowText();
 
   // Panel2 with imgshow: paints the rendered card face as it stands.
   class FacePanel : public win::Window {
@@ -144,7 +151,8 @@ class TForm_main : public win::Window {
     bool Create(HWND parent);
 
    protected:
-    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool OnEraseBackground(HDC dc) override;
+    bool OnPaint() override;
 
    private:
     const TForm_main& owner_;
@@ -157,6 +165,7 @@ class TForm_main : public win::Window {
   HWND groupBox1_ = nullptr;
   FacePanel panel2_{*this};
   SIZE panel1Design_{0, 0};  // Panel1's client size when the window was made
+  CardFields fields_;
   Picture photo_;
   Picture face_;
   CardFaceLabels labels_;
@@ -166,11 +175,7 @@ class TForm_main : public win::Window {
   win::UniqueFont font_;
   win::UniqueIcon icon_;
   bool timeautoEnabled_ = false;
-  bool platformTimers_ = true;
   bool endsProgram_ = false;
 };
-
-// The main window of the running program (null before it is created).
-extern TForm_main* Form_main;
 
 }  // namespace qx::kestrin

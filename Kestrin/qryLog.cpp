@@ -6,7 +6,7 @@
 #include <exception>
 #include <utility>
 
-#include "KestrinApp.h"
+#include "Program.h"
 #include "QueryText.h"
 #include "SetPrint.h"
 #include "CardFace.h"
@@ -15,31 +15,6 @@
 
 namespace qx::kestrin {
 namespace {
-
-std::wstring Wide(const std::string& gbk) { return win::MultiToWide(gbk, 936); }
-std::string Gbk(const std::wstring& text) { return win::WideToMulti(text, 936); }
-
-// The framework's plain message and its default error message, as the program shows them.
-void PlainMessage(const wchar_t* text) { ::MessageBoxW(::GetActiveWindow(), text, kAppTitle, MB_OK); }
-
-std::wstring ErrorTextOf(const std::exception& e) {
-  const std::string what = e.what();
-  // The data layer writes UTF-8 (plain ASCII mostly), the exporter the program's code page.
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, what.data(),
-                                      static_cast<int>(what.size()), nullptr, 0);
-  return n > 0 || what.empty() ? win::Utf8ToWide(what) : win::MultiToWide(what, 936);
-}
-
-template <typename F>
-void Guard(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    ::MessageBoxW(::GetActiveWindow(), ErrorTextOf(e).c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
-  } catch (...) {
-    ::MessageBoxW(::GetActiveWindow(), L"未知错误", kAppTitle, MB_OK | MB_ICONSTOP);
-  }
-}
 
 // Grid columns: field, title, width (-1: the control's default).
 struct GridColumn {
@@ -82,7 +57,7 @@ BOOL TForm_qryLog::OnInitDialog() {
   CreateControls();
   // The grid follows qrylog from now on: it shows at once whatever the query holds.
   dm_.qrylog.SetOnDataChange([this] { DSLogQryDataChange(); });
-  Guard([this] {
+  RunHandler([this] {
     data::Query& q = dm_.qrylog;
     if (q.Active() && q.State() == data::DatasetState::Browse && !q.IsEmpty())
       q.First();  // tells DSLogQryDataChange when it moves
@@ -179,47 +154,26 @@ void TForm_qryLog::CreateControls() {
   edtId.SetFont(fixedFont_.get());
 }
 
-LRESULT TForm_qryLog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_COMMAND:
-      if (HIWORD(wp) == BN_CLICKED) {
-        const int id = LOWORD(wp);
-        // Enter gives IDOK: this window has no default button, so it does nothing.
-        if (id == IDOK) return 0;
-        if (id != IDCANCEL) {
-          OnCommand(id);
-          return 0;
-        }
-      }
-      break;
-    case WM_NOTIFY:
-      return *OnNotify(*reinterpret_cast<const NMHDR*>(lp));
-    case WM_DRAWITEM: {
-      const auto& dis = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (dis.CtlID == IDC_IMAGE) {
-        DrawImage(dis);
-        return TRUE;
-      }
-      break;
-    }
-    case WM_DESTROY:
-      // qrylog outlives the window.
-      dm_.qrylog.SetOnDataChange(nullptr);
-      break;
-    default:
-      break;
-  }
-  return CodeDialog::HandleMessage(msg, wp, lp);
+win::CommandTable TForm_qryLog::Commands() const {
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDC_BTNQRY, &TForm_qryLog::btnQryClick),
+      win::Command(IDC_BTNEXCEL, &TForm_qryLog::btnExcelClick),
+      win::Command(IDC_BTNDEL, &TForm_qryLog::btndelClick),
+      win::Command(IDC_BTNCLOSE, &TForm_qryLog::btnCloseClick),
+      win::Command(IDC_BTNPRINT, &TForm_qryLog::btnPrintClick),
+  };
+  return kCommands;
 }
 
-void TForm_qryLog::OnCommand(int id) {
-  static constexpr std::pair<int, void (TForm_qryLog::*)()> kHandlers[] = {
-      {IDC_BTNQRY, &TForm_qryLog::btnQryClick},     {IDC_BTNEXCEL, &TForm_qryLog::btnExcelClick},
-      {IDC_BTNDEL, &TForm_qryLog::btndelClick},     {IDC_BTNCLOSE, &TForm_qryLog::btnCloseClick},
-      {IDC_BTNPRINT, &TForm_qryLog::btnPrintClick},
-  };
-  for (const auto& [cmd, handler] : kHandlers)
-    if (cmd == id) Guard([this, h = handler] { (this->*h)(); });
+bool TForm_qryLog::OnDrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.CtlID != IDC_IMAGE) return false;
+  DrawImage(item);
+  return true;
+}
+
+void TForm_qryLog::OnDestroy() {
+  // qrylog outlives the window.
+  dm_.qrylog.SetOnDataChange(nullptr);
 }
 
 std::optional<LRESULT> TForm_qryLog::OnNotify(const NMHDR& nm) {
@@ -233,7 +187,7 @@ std::optional<LRESULT> TForm_qryLog::OnNotify(const NMHDR& nm) {
     try {
       data::Query& q = dm_.qrylog;
       const data::Field* f = q.Active() && col >= 0 && col < kGridColumns ? q.FindField(kGrid[col].field) : nullptr;
-      if (f) text = Wide(q.TextAt(row, f->Index()));
+      if (f) text = FromGbk(q.TextAt(row, f->Index()));
     } catch (...) {
       text.clear();
     }
@@ -245,7 +199,7 @@ std::optional<LRESULT> TForm_qryLog::OnNotify(const NMHDR& nm) {
     const bool selected = (lv.uNewState & LVIS_SELECTED) && !(lv.uOldState & LVIS_SELECTED);
     if (selected && lv.iItem >= 0) {
       // The grid moves the query; the query's data change brings the details.
-      Guard([&] {
+      RunHandler([&] {
         data::Query& q = dm_.qrylog;
         if (q.Active() && q.RecordNo() > 0) q.MoveBy(lv.iItem + 1 - q.RecordNo());
       });
@@ -275,7 +229,7 @@ void TForm_qryLog::btnQryClick() {
   c.ckbD2 = ckbD2.IsChecked();
   c.ckbAll = ckbAll.IsChecked();
   if (!AnyConditionChecked(c)) {
-    PlainMessage(L"请选择查询条件！");
+    ShowMessage(L"请选择查询条件！");
     return;
   }
   c.edtN = Gbk(edtN.Text());
@@ -327,12 +281,12 @@ void TForm_qryLog::btnExcelClick() {
     written = exporter.ExportToFile(name, true);
   }
   if (!written.rowsDropped) {
-    PlainMessage(L"导出成功！");
+    ShowMessage(L"导出成功！");
     return;
   }
   // The sheet ends at its last row number: say what did not fit rather than plain success.
   const int left = dm_.qryOutPut.RecordCount() - static_cast<int>(written.rows);
-  PlainMessage(ExportCutText(static_cast<int>(written.rows), left).c_str());
+  ShowMessage(ExportCutText(static_cast<int>(written.rows), left));
 }
 
 std::wstring ExportCutText(int written, int left) {
@@ -349,7 +303,7 @@ void TForm_qryLog::btnPrintClick() {
   }
   if (PrintCount == 0) return;
   if (dm_.qrylog.RecordCount() < PrintCount) {
-    PlainMessage(RecordShortageText(PrintCount).c_str());
+    ShowMessage(RecordShortageText(PrintCount));
     return;
   }
   PrintCardCopies(PrintCount);
@@ -373,11 +327,11 @@ void TForm_qryLog::PrintCardCopies(int count) {
     f.edtId = Gbk(edtId.Text());
     f.edtSendDep = Gbk(edtSendDep.Text());
     f.edtExpire = Gbk(edtExpire.Text());
-    CardCopyImages copy = ComposeCopyImagesSized(ExeFolderFile(L"bkF.bmp"), ExeFolderFile(L"bkB.bmp"), w, h,
+    CardCopyImages copy = ComposeCopyImagesSized(ProgramFile(L"bkF.bmp"), ProgramFile(L"bkB.bmp"), w, h,
                                                  photo_, f);
     imgPic = std::move(copy.front);
     imgBk = std::move(copy.back);
-    DrawRecordCopy(job.dc(), imgPic, imgBk, PrintScale(job.PpiX(), ppi.x), PrintScale(job.PpiY(), ppi.y), top);
+    DrawRecordCopy(job.Dc(), imgPic, imgBk, PrintScale(job.PpiX(), ppi.x), PrintScale(job.PpiY(), ppi.y), top);
     if (i < count) {
       top += imgPic.Height() + 120;
       // Moving the query shows the earlier record in the fields and the photo.
@@ -386,7 +340,7 @@ void TForm_qryLog::PrintCardCopies(int count) {
     }
   }
   job.End();
-  PlainMessage(kPrintDone);
+  ShowMessage(kPrintDone);
 }
 
 void TForm_qryLog::SyncGridSelection() {
@@ -413,14 +367,14 @@ void TForm_qryLog::DSLogQryDataChange() {
 void TForm_qryLog::ShowCurrentRecord() {
   TShowCardLine card;
   dm_.LoadLogRecord(card);
-  edtName.SetText(Wide(card.PersonName));
-  edtSex.SetText(Wide(card.SexText));
-  edtNation.SetText(Wide(card.NationText));
-  edtId.SetText(Wide(card.IdNumber));
-  edtBirh.SetText(Wide(card.BirthDate));
-  edtAddr.SetText(Wide(card.AddressText));
-  edtSendDep.SetText(Wide(card.Authority));
-  edtExpire.SetText(Wide(card.ValidFrom + "-" + card.ValidTo));
+  edtName.SetText(FromGbk(card.PersonName));
+  edtSex.SetText(FromGbk(card.SexText));
+  edtNation.SetText(FromGbk(card.NationText));
+  edtId.SetText(FromGbk(card.IdNumber));
+  edtBirh.SetText(FromGbk(card.BirthDate));
+  edtAddr.SetText(FromGbk(card.AddressText));
+  edtSendDep.SetText(FromGbk(card.Authority));
+  edtExpire.SetText(FromGbk(card.ValidFrom + "-" + card.ValidTo));
   photo_ = std::move(card.CardPhoto);
   transparent_ = photo_.Pixel(0, 0);
   // The photo shows at its own size in place of the design size.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Picture.h"
+#include "Program.h"
 #include "dm.h"
 #include "win/CodeDialog.h"
 #include "win/Controls.h"
@@ -50,8 +51,6 @@ class TForm_qryLog : public win::CodeDialog {
 
   // Modal, as the main window opens it; owner is disabled meanwhile.
   INT_PTR ShowModal(HWND owner = nullptr) { return DoModal(owner); }
-  // Modeless (tests drive it from their own thread); destroyed by btnCloseClick or with the object.
-  bool Create(HWND owner = nullptr) { return CreateModeless(owner); }
 
   // Event handlers.
   void btnQryClick();
@@ -89,12 +88,16 @@ class TForm_qryLog : public win::CodeDialog {
 
  protected:
   BOOL OnInitDialog() override;
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  win::CommandTable Commands() const override;
+  void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
+  // Enter gives IDOK: this window has no default button, so it does nothing.
+  void OnOK() override {}
   std::optional<LRESULT> OnNotify(const NMHDR& nm) override;
+  bool OnDrawItem(const DRAWITEMSTRUCT& item) override;
+  void OnDestroy() override;
 
  private:
   void CreateControls();
-  void OnCommand(int id);
   void DrawImage(const DRAWITEMSTRUCT& dis) const;
   std::string PickerText(const win::DatePicker& p) const;
   void SyncGridSelection();

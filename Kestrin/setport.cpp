@@ -60,23 +60,13 @@ bool TForm_setport::CreateComponents() {
   return true;
 }
 
-LRESULT TForm_setport::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED) {
-    switch (LOWORD(wp)) {
-      case IDC_CKUSB:
-        RunHandler([this] { ckusbClick(); });
-        return 0;
-      case IDC_BTNSET:
-        RunHandler([this] { btnSetClick(); });
-        return 0;
-      case IDC_BTNQUIT:
-        RunHandler([this] { btnquitClick(); });
-        return 0;
-      default:
-        break;
-    }
-  }
-  return Dialog::HandleMessage(msg, wp, lp);
+win::CommandTable TForm_setport::Commands() const {
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDC_CKUSB, &TForm_setport::ckusbClick),
+      win::Command(IDC_BTNSET, &TForm_setport::btnSetClick),
+      win::Command(IDC_BTNQUIT, &TForm_setport::btnquitClick),
+  };
+  return kCommands;
 }
 
 void TForm_setport::FormCreate() {

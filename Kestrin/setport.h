@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include "Program.h"
 #include "resource.h"
 #include "win/ComboBox.h"
 #include "win/Controls.h"
@@ -29,7 +30,8 @@ class TForm_setport : public win::Dialog {
   BOOL OnInitDialog() override;
   // Enter does not close the dialog: only btnquit and the close box do.
   void OnOK() override {}
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  win::CommandTable Commands() const override;
+  void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
 
  private:
   bool CreateComponents();

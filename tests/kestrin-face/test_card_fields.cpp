@@ -202,21 +202,29 @@ TEST(KestrinCardFields, BadCodeStopsWithEarlierFieldsFilled) {
 
   struct Case {
     std::u16string text;
-    bool sexNew;  // the sex fields were filled before the error
+    bool sexNew;          // the sex fields were filled before the error
+    std::u16string code;  // what the error carries
   };
   std::u16string badNation = full;
   badNation[16] = u'A';
+  badNation[17] = u'7';
   std::u16string badSex = full;
   badSex[15] = u'x';
   const Case cases[] = {
-      {full.substr(0, 15), false},  // no sex code at all
-      {badSex, false},
-      {full.substr(0, 16), true},   // no nation code
-      {badNation, true},
+      {full.substr(0, 15), false, u""},  // no sex code at all
+      {badSex, false, u"x"},
+      {full.substr(0, 16), true, u""},   // no nation code
+      {badNation, true, u"A7"},
   };
   for (const Case& c : cases) {
     CardFields f = old;
-    EXPECT_THROW(ReadCardText(c.text, f, ToGbk), CardCodeError);
+    std::u16string code = u"<none>";
+    try {
+      ReadCardText(c.text, f, ToGbk);
+    } catch (const CardCodeError& e) {
+      code = e.Code();
+    }
+    EXPECT_EQ(code, c.code);
     EXPECT_EQ(f.edtName, ToGbk(u"张三"));
     EXPECT_EQ(f.hidSexID, c.sexNew ? "1" : "old");
     EXPECT_EQ(f.edtNation, "old");

@@ -20,6 +20,7 @@
 #include "KestrinApp.h"
 #include "Reader.h"
 #include "SaveName.h"
+#include "HeldTimer.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "data/Connection.h"
@@ -27,6 +28,7 @@
 #include "data/Query.h"
 #include "dm.h"
 #include "main.h"
+#include "win/App.h"
 #include "win/Menu.h"
 
 using namespace qx::test;
@@ -167,15 +169,16 @@ TEST(Program, WindowThreadHoldsASingleThreadedApartmentForTheProgramsLife) {
   HRESULT multi = E_FAIL, single = E_FAIL;
   bool closed = false;
   std::function<void()> probe = [&] {
-    TForm_main* form = qx::kestrin::Form_main;
-    if (!form || !::IsWindowVisible(form->hwnd())) {
+    const qx::win::App* app = qx::win::App::Current();
+    HWND main = app ? app->MainHwnd() : nullptr;
+    if (!main || !::IsWindowVisible(main)) {
       Later(100, probe);
       return;
     }
     multi = ApartmentProbe(COINIT_MULTITHREADED);
     single = ApartmentProbe(COINIT_APARTMENTTHREADED);
     closed = true;
-    ::PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
   };
   Later(100, probe);
   BoxWatcher boxes;
@@ -209,7 +212,7 @@ class Flow : public ::testing::Test {
   void Make() {
     form_ = std::make_unique<TForm_main>();
     ASSERT_TRUE(form_->Create());
-    form_->SetPlatformTimers(false);
+    timeauto_.Watch(form_->hwnd());
     ::ShowWindow(form_->hwnd(), SW_SHOW);
     FlushEvents(30);
     ASSERT_EQ(form_->CurPort, 1);
@@ -221,6 +224,8 @@ class Flow : public ::testing::Test {
   size_t JournalSize() const { return JournalCalls(JournalPath()).size(); }
 
   std::unique_ptr<qx::kestrin::TdataMd> dm_;
+  // timeauto ticks only when a test sends it a tick.
+  HeldTimer timeauto_{qx::kestrin::kTimeautoId};
   std::unique_ptr<TForm_main> form_;
 };
 

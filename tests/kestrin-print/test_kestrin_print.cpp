@@ -19,6 +19,7 @@
 
 #include "KestrinApp.h"
 #include "SetPrint.h"
+#include "HeldTimer.h"
 #include "ShellTest.h"
 #include "Spooler.h"
 #include "TestSupport.h"
@@ -386,7 +387,7 @@ class Desk : public SpoolerTest {
     dataMd = dm_.get();
     form_ = std::make_unique<TForm_main>();
     ASSERT_TRUE(form_->Create());
-    form_->SetPlatformTimers(false);
+    timeauto_.Watch(form_->hwnd());
     ::ShowWindow(form_->hwnd(), SW_SHOW);
     FlushEvents(30);
     ASSERT_EQ(form_->CurPort, 1);
@@ -419,6 +420,8 @@ class Desk : public SpoolerTest {
   }
 
   std::unique_ptr<TdataMd> dm_;
+  // timeauto ticks only when a test sends it a tick.
+  HeldTimer timeauto_{kTimeautoId};
   std::unique_ptr<TForm_main> form_;
 };
 
@@ -589,7 +592,7 @@ class Records : public SpoolerTest {
   // The window over every row, the given row current.
   void Open(int row) {
     form_ = std::make_unique<TForm_qryLog>(dm_);
-    ASSERT_TRUE(form_->Create());
+    ASSERT_TRUE(form_->CreateModeless());
     FlushEvents(30);
     form_->ckbAll.SetChecked(true);
     ::SendMessageW(form_->btnQry.hwnd(), BM_CLICK, 0, 0);

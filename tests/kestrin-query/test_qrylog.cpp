@@ -89,7 +89,7 @@ class QryLog : public ::testing::Test {
   }
   void Open() {
     form_ = std::make_unique<TForm_qryLog>(dm_);
-    ASSERT_TRUE(form_->Create());
+    ASSERT_TRUE(form_->CreateModeless());
     FlushEvents(30);
   }
   void Click(const qx::win::Control& c) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "KestrinApp.h"
+#include "HeldTimer.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "about.h"
@@ -104,7 +105,7 @@ class MainForm : public ::testing::Test {
   // Creates the window; show: also shows it, which connects the reader.
   void Make(bool show) {
     ASSERT_TRUE(form_.Create());
-    form_.SetPlatformTimers(false);
+    timeauto_.Watch(form_.hwnd());
     if (show) {
       ::ShowWindow(form_.hwnd(), SW_SHOW);
       FlushEvents(30);
@@ -133,6 +134,8 @@ class MainForm : public ::testing::Test {
     boxes_ = m.boxes;
   }
 
+  // timeauto ticks only when a test sends it a tick.
+  HeldTimer timeauto_{qx::kestrin::kTimeautoId};
   TForm_main form_;
   std::vector<SeenBox> boxes_;
 };
@@ -299,6 +302,25 @@ TEST_F(MainForm, AutomaticModeSwitchesTheTimerCaptionHintAndOneShotControls) {
   // A tick queued before the timer stopped is not served.
   ::SendMessageW(form_.hwnd(), WM_TIMER, qx::kestrin::kTimeautoId, 0);
   EXPECT_EQ(form_.PanelText(1), L"... ...");
+}
+
+// With no tick held back, timeauto is the platform's timer: the first tick comes one interval
+// after automatic mode starts, and none after it stops.
+TEST(MainFormTimer, PlatformTimerTicksAfterTheIntervalWhileAutomaticModeIsOn) {
+  SetIni(nullptr);
+  SetScenario("[reader]\nports = 1\n");
+  TForm_main form;
+  ASSERT_TRUE(form.Create());
+  ::ShowWindow(form.hwnd(), SW_SHOW);
+  FlushEvents(30);
+  const DWORD start = ::GetTickCount();
+  ::SendMessageW(form.hwnd(), WM_COMMAND, IDM_NAUTO, 0);
+  ASSERT_TRUE(WaitUntil([&] { return form.PanelText(1) == W("等待刷卡......"); }, 6000));
+  EXPECT_GE(::GetTickCount() - start, qx::kestrin::kTimeautoIntervalMs - 100);
+  ::SendMessageW(form.hwnd(), WM_COMMAND, IDM_NAUTO, 0);
+  const size_t calls = JournalCalls(JournalPath()).size();
+  FlushEvents(2 * qx::kestrin::kTimeautoIntervalMs);
+  EXPECT_EQ(JournalCalls(JournalPath()).size(), calls);
 }
 
 TEST_F(MainForm, FailedConnectionDisablesVerificationUntilAReconnectionSucceeds) {
@@ -627,7 +649,7 @@ TEST(Conversion, StrToIntTakesDecimalIntegersOnly) {
       StrToInt(bad);
       ADD_FAILURE() << Utf8(bad);
     } catch (const qx::kestrin::ConvertError& e) {
-      EXPECT_EQ(e.message(), L"'" + std::wstring(bad) + W("' 不是有效的整数值"));
+      EXPECT_EQ(e.text(), L"'" + std::wstring(bad) + W("' 不是有效的整数值"));
     }
   }
 }
