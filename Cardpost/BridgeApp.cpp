@@ -49,26 +49,26 @@ CBridgeApp::~CBridgeApp() = default;
 
 bool CBridgeApp::InitInstance() {
   LogWrite("%s", std::string(86, '*').c_str());
-  LogWriteU8("模块编译时间(v2.1):2010-12-17 17:50:00");
+  LogWrite("模块编译时间(v2.1):2010-12-17 17:50:00");
 
   const bool show = ShowRequested();
 
   if (HANDLE other = ::OpenEventA(EVENT_ALL_ACCESS, FALSE, kRunFlagName)) {
     ::CloseHandle(other);
-    LogWriteU8("运行标志已经存在，则直接退出，只保留一份实例");
+    LogWrite("运行标志已经存在，则直接退出，只保留一份实例");
     return false;
   }
   HANDLE flag = ::CreateEventA(nullptr, FALSE, FALSE, kRunFlagName);
   const DWORD createError = ::GetLastError();
   if (!flag) {
-    LogWriteU8("运行标志不存在，创建运行标志失败，则直接退出");
+    LogWrite("运行标志不存在，创建运行标志失败，则直接退出");
     return false;
   }
   // Two copies started at the same instant both get past the open; the later one finds
   // the event made by the other here.
   if (createError == ERROR_ALREADY_EXISTS) {
     ::CloseHandle(flag);
-    LogWriteU8("运行标志已经存在，则直接退出，只保留一份实例");
+    LogWrite("运行标志已经存在，则直接退出，只保留一份实例");
     return false;
   }
   m_RunFlag = flag;
@@ -86,7 +86,7 @@ bool CBridgeApp::InitInstance() {
 
 int CBridgeApp::ExitInstance() {
   if (m_RunFlag) {
-    LogWriteU8("清除运行标志");
+    LogWrite("清除运行标志");
     ::CloseHandle(m_RunFlag);
     m_RunFlag = nullptr;
   }

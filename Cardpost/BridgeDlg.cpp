@@ -25,7 +25,7 @@ LRESULT CBridgeDlg::OnCreate(WPARAM wp, LPARAM lp) {
   if (Default(WM_CREATE, wp, lp) == -1) return -1;
   if (!m_DispatchWnd.CreateEx(WS_EX_TOOLWINDOW, kDispatchWndTitleW, WS_POPUP, 0, 0, 0, 0)) {
     const DWORD err = ::GetLastError();
-    LogWriteU8("创建窗体失败(%d)，老的Dispatch窗口", static_cast<int>(err));
+    LogWrite("创建窗体失败(%d)，老的Dispatch窗口", static_cast<int>(err));
     return -1;
   }
   return 0;
@@ -61,7 +61,7 @@ LRESULT CBridgeDlg::OnStartDevice(WPARAM, LPARAM) {
   // reader has been started (a second handshake, or one after -SHOW) changes nothing; after
   // a failed start the program is ending anyway.
   if (g_DeviceReady || m_ReaderWnd.exists()) {
-    LogWriteU8("收到启动设备消息，设备已经启动，忽略");
+    LogWrite("收到启动设备消息，设备已经启动，忽略");
     return 0;
   }
   if (m_ReaderWnd.InitDevice())

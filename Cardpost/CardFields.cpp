@@ -11,6 +11,11 @@ namespace cardpost {
 using qx::card::CardField;
 using qx::card::CardInfoRecord;
 
+const char kReadSuffix[] = "(读)";
+const char kFemale[] = "女";
+const char kMale[] = "男";
+const char kChina[] = "中国";
+
 CardReadFields CutCardFields(const uint8_t* block, size_t byteLength, const AnsiConverter& toAnsi) {
   const std::u16string text = qx::card::TextFromUcs2Le(block, byteLength);
   auto field = [&](CardField f) { return qx::card::TrimAnsi(toAnsi(qx::card::CutField(text, f))); };

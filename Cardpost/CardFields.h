@@ -12,11 +12,12 @@ namespace cardpost {
 // zero-terminated conversion stops.
 using AnsiConverter = std::function<std::string(std::u16string_view)>;
 
-// GBK texts the poll writes into the record.
-inline constexpr char kReadSuffix[] = "(\xB6\xC1)";  // (读)
-inline constexpr char kFemale[] = "\xC5\xAE";        // 女
-inline constexpr char kMale[] = "\xC4\xD0";          // 男
-inline constexpr char kChina[] = "\xD6\xD0\xB9\xFA"; // 中国
+// GBK texts the poll writes into the record. Defined in CardFields.cpp, where the compiler
+// makes them GBK: a header's literal would take the encoding of whoever includes it.
+extern const char kReadSuffix[];  // "(读)"
+extern const char kFemale[];
+extern const char kMale[];
+extern const char kChina[];
 
 // One card's fields as ANSI text, each trimmed of single-byte white space.
 struct CardReadFields {

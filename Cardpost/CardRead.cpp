@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,32 +24,24 @@ using qx::card::CardInfoRecord;
 using qx::win::Format;
 using qx::win::Guarded;
 
-// Texts of the log, in code page 936.
-constexpr char kLogUnbound[] = " ### \xBB\xFA\xB6\xC1\xA3\xAC\xBD\xD3\xBF\xDA\xB7\xC7\xB7\xA8";  // 机读，接口非法
-constexpr char kLogBusy[] = " ### \xBB\xFA\xB6\xC1\xA3\xAC\xC9\xE8\xB1\xB8\xD5\xFD\xC3\xA6";    // 机读，设备正忙
-constexpr char kLogReadFault[] = " ### \xB6\xC1\xBF\xA8\xD2\xEC\xB3\xA3";                       // 读卡异常
-constexpr char kLogReadOk[] =
-    "\xB6\xC1\xBF\xA8\xB3\xC9\xB9\xA6\xA3\xAC\xD7\xBC\xB1\xB8\xBB\xF1\xC8\xA1\xCA\xFD\xBE\xDD";  // 读卡成功，准备获取数据
-constexpr char kLogOpenFault[] = "\xB4\xF2\xBF\xAA\xD5\xD5\xC6\xAC\xCE\xC4\xBC\xFE\xD2\xEC\xB3\xA3";  // 打开照片文件异常
-constexpr char kLogCloseFault[] = "\xD5\xD5\xC6\xAC\xCA\xFD\xBE\xDD\xD2\xEC\xB3\xA3";                 // 照片数据异常
-constexpr char kLogDecoded[] = "\xBD\xE2\xC3\xDC\xD5\xD5\xC6\xAC:%d, %s";                            // 解密照片:
-constexpr char kLogDecodeFault[] = " ### \xBD\xE2\xC3\xDC\xD5\xD5\xC6\xAC\xD2\xEC\xB3\xA3";              // 解密照片异常
-constexpr char kLogPhotoSaved[] = "\xB1\xA3\xB4\xE6\xB4\xF3\xCD\xB7\xD5\xD5\xB3\xC9\xB9\xA6 %s => %s";   // 保存大头照成功
-constexpr char kLogPhotoFailed[] = "\xB1\xA3\xB4\xE6\xB4\xF3\xCD\xB7\xD5\xD5\xCA\xA7\xB0\xDC %s => %s";  // 保存大头照失败
-constexpr char kLogCardDone[] =
-    " ### \xBB\xFA\xB6\xC1  \xB3\xC9\xB9\xA6 CertID:%s, Name:%s, Addr:%s, SignDepart:%s, Folk:%s";  // 机读  成功
-constexpr char kLogPollFault[] = " ### \xBB\xFA\xB6\xC1\xA3\xAC\xB4\xA6\xC0\xED\xD2\xEC\xB3\xA3";  // 机读，处理异常
+// Texts of the log (code page 936, as every narrow literal of the product).
+constexpr char kLogUnbound[] = " ### 机读，接口非法";
+constexpr char kLogBusy[] = " ### 机读，设备正忙";
+constexpr char kLogReadFault[] = " ### 读卡异常";
+constexpr char kLogReadOk[] = "读卡成功，准备获取数据";
+constexpr char kLogOpenFault[] = "打开照片文件异常";
+constexpr char kLogCloseFault[] = "照片数据异常";
+constexpr char kLogDecoded[] = "解密照片:%d, %s";
+constexpr char kLogDecodeFault[] = " ### 解密照片异常";
+constexpr char kLogPhotoSaved[] = "保存大头照成功 %s => %s";
+constexpr char kLogPhotoFailed[] = "保存大头照失败 %s => %s";
+constexpr char kLogCardDone[] = " ### 机读  成功 CertID:%s, Name:%s, Addr:%s, SignDepart:%s, Folk:%s";
+constexpr char kLogPollFault[] = " ### 机读，处理异常";
 
-// The field as a zero-terminated wide text in the thread's ANSI code page, with the
-// platform's default replacement for characters the code page lacks.
+// The field up to its first U+0000 (where a zero-terminated conversion stops) in the thread's
+// ANSI code page, with the platform's default replacement for characters the code page lacks.
 std::string FieldToAnsi(std::u16string_view field) {
-  const std::wstring wide(field.begin(), field.end());
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, out.data(), n, nullptr, nullptr);
-  out.resize(std::strlen(out.c_str()));
-  return out;
+  return qx::win::WideToMulti(qx::win::FromU16(field.substr(0, field.find(u'\0'))));
 }
 
 // g_ReadBusy is cleared however the poll ends.

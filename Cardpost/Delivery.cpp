@@ -17,14 +17,10 @@ namespace {
 using qx::card::CardInfoRecord;
 using qx::card::VirtualReaderPacket;
 
-constexpr char kLogBegin[] = "BGN \xB7\xA2\xCB\xCD\xCA\xFD\xBE\xDD\xB5\xBD\xBF\xD8\xD6\xC6\xCC\xA8";  // 发送数据到控制台
-constexpr char kLogNewMember[] =
-    "END \xB7\xA2\xCB\xCD\xCA\xFD\xBE\xDD\xB5\xBD\xBF\xD8\xD6\xC6\xCC\xA8\xA3\xAC\xD0\xC2\xBD\xA8\xBB\xE1\xD4\xB1";  // ，新建会员
-constexpr char kLogRegister[] =
-    "END \xB7\xA2\xCB\xCD\xCA\xFD\xBE\xDD\xB5\xBD\xBF\xD8\xD6\xC6\xCC\xA8\xA3\xAC\xC1\xD9\xCA\xB1\xD3\xC3\xBB\xA7"
-    "\xCC\xEE\xD0\xB4\xD0\xC5\xCF\xA2";  // ，临时用户填写信息
-constexpr char kLogVirtualReader[] =
-    "END \xB7\xA2\xCB\xCD\xCA\xFD\xBE\xDD\xB5\xBD\xBF\xD8\xD6\xC6\xCC\xA8\xA3\xAC\xCB\xA2\xBF\xA8\xBF\xAA\xBB\xA7";  // ，刷卡开户
+constexpr char kLogBegin[] = "BGN 发送数据到控制台";
+constexpr char kLogNewMember[] = "END 发送数据到控制台，新建会员";
+constexpr char kLogRegister[] = "END 发送数据到控制台，临时用户填写信息";
+constexpr char kLogVirtualReader[] = "END 发送数据到控制台，刷卡开户";
 
 constexpr size_t kEncodeBufferSize = 20001;
 constexpr int kEncodeCapacity = 20000;

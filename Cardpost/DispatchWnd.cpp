@@ -25,7 +25,7 @@ void PostToDialog(UINT msg) {
 }  // namespace
 
 LRESULT Cwnd_Dispatch::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp) {
-  LogWriteU8("Cwnd_Dispatch::OnCopyData %d", static_cast<int>(data.dwData));
+  LogWrite("Cwnd_Dispatch::OnCopyData %d", static_cast<int>(data.dwData));
 
   if (data.dwData == qx::card::WM_HD_SCANREQUEST) {
     if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
@@ -41,10 +41,10 @@ LRESULT Cwnd_Dispatch::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp, L
     }
     if (qx::card::GbkFind(text, "0800") != qx::card::kNpos ||
         qx::card::GbkFind(text, "0802") != qx::card::kNpos) {
-      LogWriteU8("收到消息，检测硬件编号（合法）:%s", text.c_str());
+      LogWrite("收到消息，检测硬件编号（合法）:%s", text.c_str());
       PostToDialog(qx::card::WM_HD_STARTDEVICE);
     } else {
-      LogWriteU8("收到消息，检测硬件编号（非法），程序即将自动关闭:%s", text.c_str());
+      LogWrite("收到消息，检测硬件编号（非法），程序即将自动关闭:%s", text.c_str());
       PostToDialog(WM_CLOSE);
     }
   }

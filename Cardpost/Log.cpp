@@ -59,10 +59,6 @@ void AppendLine(const std::string& message) {
 
 }  // namespace
 
-std::string Cp936(std::string_view utf8) {
-  return qx::win::WideToMulti(qx::win::Utf8ToWide(utf8), 936);
-}
-
 void LogWrite(const char* format, ...) {
   try {
     va_list ap;
@@ -72,18 +68,6 @@ void LogWrite(const char* format, ...) {
     AppendLine(message);
   } catch (...) {
     // The log never fails towards its caller.
-  }
-}
-
-void LogWriteU8(const char* utf8Format, ...) {
-  try {
-    const std::string format = Cp936(utf8Format);
-    va_list ap;
-    va_start(ap, utf8Format);
-    const std::string message = qx::win::FormatV(format.c_str(), ap);
-    va_end(ap);
-    AppendLine(message);
-  } catch (...) {
   }
 }
 

@@ -27,31 +27,31 @@ Cbiz_CardpostHD::Cbiz_CardpostHD() { std::memset(m_ScanRequest, 0, sizeof m_Scan
 Cbiz_CardpostHD::~Cbiz_CardpostHD() = default;
 
 bool Cbiz_CardpostHD::InitDevice() {
-  LogWriteU8("BGN 初始化设备");
+  LogWrite("BGN 初始化设备");
   if (!CreateEx(WS_EX_TOOLWINDOW, kReaderWndTitleW, WS_POPUP, 0, 0, 0, 0)) {
     const DWORD err = ::GetLastError();
-    LogWriteU8("END 初始化设备  失败，创建窗体失败(%d)", static_cast<int>(err));
+    LogWrite("END 初始化设备  失败，创建窗体失败(%d)", static_cast<int>(err));
     return false;
   }
   if (!LoadDevice()) {
-    LogWriteU8("END 初始化设备  失败，装载二代证设备  失败");
+    LogWrite("END 初始化设备  失败，装载二代证设备  失败");
     return false;
   }
-  LogWriteU8("END 初始化设备  完成");
+  LogWrite("END 初始化设备  完成");
   g_DeviceReady = true;
   ::SetTimer(hwnd(), kPollTimer, kPollMs, nullptr);
   return true;
 }
 
 bool Cbiz_CardpostHD::LoadDevice() {
-  LogWriteU8("BGN 装载二代证读卡器");
+  LogWrite("BGN 装载二代证读卡器");
   const std::string dir = GetModuleDir();
 
   const std::string sdtPath = qx::win::Format("%s\\sdtapi.dll", dir.c_str());
   m_hSdtApi = ::LoadLibraryA(sdtPath.c_str());
   if (!m_hSdtApi) {
     const DWORD err = ::GetLastError();
-    LogWriteU8("装载二代证读卡器  失败， LoadLibrary error (%d)", static_cast<int>(err));
+    LogWrite("装载二代证读卡器  失败， LoadLibrary error (%d)", static_cast<int>(err));
     return false;
   }
   // All six are looked up before any is judged.
@@ -63,7 +63,7 @@ bool Cbiz_CardpostHD::LoadDevice() {
   m_pfnGetSAMIDToStr = Entry<SDT_GetSAMIDToStr_t>(m_hSdtApi, "SDT_GetSAMIDToStr");
   if (!m_pfnOpenPort || !m_pfnClosePort || !m_pfnStartFind || !m_pfnSelect ||
       !m_pfnReadBaseMsg || !m_pfnGetSAMIDToStr) {
-    LogWriteU8("END 装载二代证读卡器  失败，初始化接口失败");
+    LogWrite("END 装载二代证读卡器  失败，初始化接口失败");
     FreeDeviceLibraries();
     return false;
   }
@@ -72,12 +72,12 @@ bool Cbiz_CardpostHD::LoadDevice() {
   m_hWltRS = ::LoadLibraryA(wltPath.c_str());
   if (!m_hWltRS) {
     const DWORD err = ::GetLastError();
-    LogWriteU8("装载二代证读卡器  失败2， LoadLibrary error (%d)", static_cast<int>(err));
+    LogWrite("装载二代证读卡器  失败2， LoadLibrary error (%d)", static_cast<int>(err));
     return false;
   }
   m_pfnGetBmp = Entry<GetBmp_t>(m_hWltRS, "GetBmp");
   if (!m_pfnGetBmp) {
-    LogWriteU8("END 装载二代证读卡器  失败2，初始化接口失败");
+    LogWrite("END 装载二代证读卡器  失败2，初始化接口失败");
     FreeDeviceLibraries();
     return false;
   }
@@ -89,14 +89,14 @@ bool Cbiz_CardpostHD::LoadDevice() {
   int status = 0;
   const SDT_OpenPort_t open = m_pfnOpenPort;
   if (!qx::win::Guarded([&] { status = open(port); })) {
-    LogWriteU8("装载二代证读卡器，初始化设备  异常");
+    LogWrite("装载二代证读卡器，初始化设备  异常");
     return false;
   }
   m_Port = port;
 
   if (status != qx::reader::kStatusOk) {
     if (port != qx::reader::kFirstUsbPort) {
-      LogWriteU8("装载二代证读卡器，初始化设备  失败(%d, 成功0x90)", status);
+      LogWrite("装载二代证读卡器，初始化设备  失败(%d, 成功0x90)", status);
       return false;
     }
     // The first USB port did not answer: try every USB port, the first one again included.
@@ -104,19 +104,19 @@ bool Cbiz_CardpostHD::LoadDevice() {
     for (int p = qx::reader::kFirstUsbPort; p <= kScanLastPort; ++p) {
       int s = 0;
       if (!qx::win::Guarded([&] { s = open(p); })) {
-        LogWriteU8("装载二代证读卡器，初始化设备  异常，端口:%d", p);
+        LogWrite("装载二代证读卡器，初始化设备  异常，端口:%d", p);
         continue;
       }
       status = s;
       if (s == qx::reader::kStatusOk) {
         m_Port = p;
-        LogWriteU8("装载二代证读卡器，初始化设备  成功，端口:%d", p);
+        LogWrite("装载二代证读卡器，初始化设备  成功，端口:%d", p);
         found = true;
         break;
       }
     }
     if (!found) {
-      LogWriteU8("装载二代证读卡器，初始化设备  失败(%d, 成功0x90)", status);
+      LogWrite("装载二代证读卡器，初始化设备  失败(%d, 成功0x90)", status);
       return false;
     }
   }
@@ -128,7 +128,7 @@ bool Cbiz_CardpostHD::LoadDevice() {
   qx::win::Guarded([&] { getSam(samPort, samId, 0); });
   g_DeviceNumber.assign(samId, strnlen(samId, sizeof samId));
 
-  LogWriteU8("END 装载二代证读卡器  完成，设备号：%s", g_DeviceNumber.c_str());
+  LogWrite("END 装载二代证读卡器  完成，设备号：%s", g_DeviceNumber.c_str());
   return true;
 }
 
@@ -155,14 +155,14 @@ void Cbiz_CardpostHD::FreeDeviceLibraries() {
 
 void Cbiz_CardpostHD::UnloadDevice() {
   g_DeviceReady = false;
-  LogWriteU8("BGN 卸载设备");
+  LogWrite("BGN 卸载设备");
   FreeDeviceLibraries();
-  LogWriteU8("END 卸载设备  完成");
+  LogWrite("END 卸载设备  完成");
 }
 
 bool Cbiz_CardpostHD::ScanRecognise(uint8_t*) {
-  LogWriteU8("BGN 扫描识别");
-  if (g_ReadBusy) LogWriteU8("END 扫描识别，设备正忙");
+  LogWrite("BGN 扫描识别");
+  if (g_ReadBusy) LogWrite("END 扫描识别，设备正忙");
   return false;
 }
 
@@ -174,24 +174,24 @@ void Cbiz_CardpostHD::OnTimer(UINT_PTR id) {
   } catch (...) {
     // Whatever went wrong, the next poll must be able to run.
     g_ReadBusy = false;
-    LogWriteU8(" ### 机读异常，继续轮询");
+    LogWrite(" ### 机读异常，继续轮询");
   }
   ::SetTimer(hwnd(), kPollTimer, kPollMs, nullptr);
 }
 
 LRESULT Cbiz_CardpostHD::OnQueryStatus(WPARAM, LPARAM) {
-  LogWriteU8("BGN 收到判断扫描仪状态消息");
+  LogWrite("BGN 收到判断扫描仪状态消息");
   if (g_DeviceReady) {
-    LogWriteU8("END 收到判断扫描仪状态消息 已经准备好了");
+    LogWrite("END 收到判断扫描仪状态消息 已经准备好了");
     return 0;
   }
-  LogWriteU8("END 收到判断扫描仪状态消息 没有准备好");
+  LogWrite("END 收到判断扫描仪状态消息 没有准备好");
   return 1;
 }
 
 LRESULT Cbiz_CardpostHD::OnScanRequest(WPARAM, LPARAM) {
   const std::string certType = qx::card::ScanCertType(m_ScanRequest);
-  LogWriteU8("BGN 收到扫描/机读消息， 证件类型：%s", certType.c_str());
+  LogWrite("BGN 收到扫描/机读消息， 证件类型：%s", certType.c_str());
   return 0;
 }
 

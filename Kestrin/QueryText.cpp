@@ -62,12 +62,11 @@ std::string BrowseSql(std::string_view where) {
 }
 
 std::string ExportSql(std::string_view where) {
-  // 身份号码 姓名 性别 民族 出生日期 地址 发证机关 记录时间
   std::string s =
-      "select FId as ID,FNo as \xC9\xED\xB7\xDD\xBA\xC5\xC2\xEB,FName as \xD0\xD5\xC3\xFB,"
-      "FSex as \xD0\xD4\xB1\xF0,FMz as \xC3\xF1\xD7\xE5,FBirth as \xB3\xF6\xC9\xFA\xC8\xD5\xC6\xDA,"
-      "FAddress as \xB5\xD8\xD6\xB7,FSendDep as \xB7\xA2\xD6\xA4\xBB\xFA\xB9\xD8,"
-      "FDate as \xBC\xC7\xC2\xBC\xCA\xB1\xBC\xE4  from TLog ";
+      "select FId as ID,FNo as 身份号码,FName as 姓名,"
+      "FSex as 性别,FMz as 民族,FBirth as 出生日期,"
+      "FAddress as 地址,FSendDep as 发证机关,"
+      "FDate as 记录时间  from TLog ";
   s += where;
   return s;
 }

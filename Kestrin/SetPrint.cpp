@@ -103,20 +103,20 @@ std::wstring RecordShortageText(int count) { return L"记录数量不足" + std:
 PrintJob::PrintJob(const wchar_t* title) {
   wchar_t name[512];
   DWORD size = static_cast<DWORD>(std::size(name));
-  if (!::GetDefaultPrinterW(name, &size)) throw PrintError("没有默认打印机");
+  if (!::GetDefaultPrinterW(name, &size)) throw PrintError(u8"没有默认打印机");
   dc_ = ::CreateDCW(L"WINSPOOL", name, nullptr, nullptr);
-  if (!dc_) throw PrintError("打印机无法使用");
+  if (!dc_) throw PrintError(u8"打印机无法使用");
   DOCINFOW doc{};
   doc.cbSize = sizeof doc;
   doc.lpszDocName = title;
   if (::StartDocW(dc_, &doc) <= 0) {
     ::DeleteDC(dc_);
-    throw PrintError("打印作业无法开始");
+    throw PrintError(u8"打印作业无法开始");
   }
   if (::StartPage(dc_) <= 0) {
     ::EndDoc(dc_);
     ::DeleteDC(dc_);
-    throw PrintError("打印作业无法开始");
+    throw PrintError(u8"打印作业无法开始");
   }
 }
 
@@ -136,7 +136,7 @@ void PrintJob::End() {
   ended_ = true;
   const bool pageOk = ::EndPage(dc_) > 0;
   const bool docOk = ::EndDoc(dc_) > 0;
-  if (!pageOk || !docOk) throw PrintError("打印作业无法结束");
+  if (!pageOk || !docOk) throw PrintError(u8"打印作业无法结束");
 }
 
 POINT WindowPpi(HWND window) {
@@ -170,12 +170,12 @@ void StretchPicture(HDC dc, const Picture& picture, const PrintRect& r) {
   {
     win::UniqueMemDc mem(::CreateCompatibleDC(nullptr));
     if (::GetDIBits(mem.get(), picture.Handle(), 0, static_cast<UINT>(h), bits.data(), &info, DIB_RGB_COLORS) != h)
-      throw PrintError("图像无法读取");
+      throw PrintError(u8"图像无法读取");
   }
   ::SetStretchBltMode(dc, COLORONCOLOR);
   const int lines = ::StretchDIBits(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, w, h, bits.data(),
                                     &info, DIB_RGB_COLORS, SRCCOPY);
-  if (lines <= 0) throw PrintError("图像无法打印");  // GDI_ERROR is -1 here
+  if (lines <= 0) throw PrintError(u8"图像无法打印");  // GDI_ERROR is -1 here
 }
 
 void DrawCardPrintPage(HDC dc, const CardCopyImages& images, int kx, int ky) {
@@ -224,7 +224,7 @@ void DrawDocumentPage(HDC dc, const DocumentPage& page, const PrintRect& r) {
   }
   // Restoring the DC selects the font out before it goes.
   ::RestoreDC(dc, saved);
-  if (!drawn) throw PrintError("文字无法打印");
+  if (!drawn) throw PrintError(u8"文字无法打印");
 }
 
 Picture RenderDocumentPage(const DocumentPage& page) {

@@ -495,7 +495,7 @@ void TForm_main::SaveVerifyLog() {
   // so the card is logged at its next verification.
   const std::wstring id = FieldText(IDC_MAIN_EDTID);
   if (ReadReaderIni(L"ID", L"NUM", L"1") != id) {
-    if (!dataMd) throw std::runtime_error("数据模块未创建");
+    if (!dataMd) throw std::runtime_error(u8"数据模块未创建");
     dataMd->AppendLogRecord(card);
   }
   WriteReaderIni(L"ID", L"NUM", id);
@@ -611,7 +611,7 @@ void TForm_main::fileprintClick() {
 }
 
 void TForm_main::Y1Click() {
-  if (!dataMd) throw std::runtime_error("数据模块未创建");
+  if (!dataMd) throw std::runtime_error(u8"数据模块未创建");
   TForm_qryLog form(*dataMd);
   form.ShowModal(hwnd());
 }

@@ -41,6 +41,14 @@ else()
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The product's narrow string literals are GBK (code page 936), the bytes its windows, files
+# and packets carry, so a Chinese text reads as itself in the source (which stays UTF-8);
+# texts for the wide calls are L"" literals, and u8"" keeps a literal UTF-8 where the bytes
+# must be UTF-8. Resource scripts are read as UTF-8 (#pragma code_page(65001)) and stored
+# as UTF-16 by the resource compiler. Clang knows no execution character set but UTF-8: the
+# fuzzing build (clang) keeps UTF-8 literals, which its robustness checks do not depend on.
+set(QX_GBK_LITERALS $<$<AND:$<COMPILE_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-fexec-charset=GBK>)
+
 # SQLite is C source: both builds compile the amalgamation that the dependency script unpacked.
 set(QX_SQLITE_SOURCE "${CMAKE_SOURCE_DIR}/.deps/src/sqlite3" CACHE PATH "SQLite amalgamation")
 if(EXISTS ${QX_SQLITE_SOURCE}/sqlite3.c)

@@ -35,23 +35,25 @@ size_t GbkLastBackslash(std::string_view text) {
   return found;
 }
 
+std::string_view GbkPrefix(std::string_view text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t keep = 0;
+  while (keep < maxBytes) {
+    const size_t len = CharLen(text, keep);
+    if (keep + len > maxBytes) break;
+    keep += len;
+  }
+  return text.substr(0, keep);
+}
+
 void CopyField(uint8_t* field, size_t width, std::string_view text) {
   if (field == nullptr || width == 0) return;
   const size_t nul = text.find('\0');
   if (nul != std::string_view::npos) text = text.substr(0, nul);
   std::memset(field, 0, width);
-  if (text.size() <= width) {
-    std::memcpy(field, text.data(), text.size());
-    return;
-  }
-  // Longer than the field: keep whole characters only.
-  size_t keep = 0;
-  while (keep < width) {
-    const size_t len = CharLen(text, keep);
-    if (keep + len > width) break;
-    keep += len;
-  }
-  std::memcpy(field, text.data(), keep);
+  // A longer text keeps whole characters only.
+  const std::string_view kept = GbkPrefix(text, width);
+  std::memcpy(field, kept.data(), kept.size());
 }
 
 std::string FieldText(const uint8_t* field, size_t width) {

@@ -23,6 +23,9 @@ bool AsciiEqualNoCase(std::string_view a, std::string_view b);
 // Position of the last '\' that is a character of its own (a trail byte 0x5C never counts).
 size_t GbkLastBackslash(std::string_view text);
 
+// The longest start of the text that holds whole characters only and no more than maxBytes.
+std::string_view GbkPrefix(std::string_view text, size_t maxBytes);
+
 // Fills a fixed-width field: NULs after a shorter text; a longer one is cut at the
 // width and a double-byte character the cut would split is replaced by NUL;
 // an exact fit gets no terminator. The text ends at its first NUL, if any.

@@ -1,4 +1,4 @@
-// Byte layouts of the card record and the packets exchanged with the Quorix console, with builders and decoders.
+// Byte layouts of the card record and the packets exchanged with the Quorix console, with their builders.
 #pragma once
 
 #include <array>
@@ -118,33 +118,5 @@ std::vector<uint8_t> BuildScanRequestData(size_t size, std::string_view certType
 
 // The CertType text: from offset 8 up to its NUL, at most 248 bytes.
 std::string ScanCertType(const uint8_t block[ScanRequestBlock::kSize]);
-
-// Readable views; texts stay GBK.
-struct CardInfoView {
-  std::string CardNo, CertID, Name, Sex, Country, Nation, Birthday, Address, SignDepart,
-      DeviceType;
-};
-CardInfoView DecodeCardInfo(const uint8_t record[CardInfoRecord::kSize]);
-
-struct VirtualReaderView {
-  uint16_t value4 = 0;
-  std::string cardNo29, name, text11, cardNo738, signDepart, countryNation;
-  double birthDate = 0;
-  uint32_t sexFlag = 0;
-  uint32_t value40000 = 0;
-  std::string cardNo944, deviceType, text1, verifyCode;
-};
-VirtualReaderView DecodeVirtualReader(const uint8_t packet[VirtualReaderPacket::kSize]);
-
-struct ModuleReadyView {
-  std::string deviceType;
-};
-ModuleReadyView DecodeModuleReady(const uint8_t packet[ModuleReadyPacket::kSize]);
-
-// Offset of the first nonzero byte that no field of the layout covers, or kStrayNone.
-constexpr size_t kStrayNone = static_cast<size_t>(-1);
-size_t FirstStrayCardInfo(const uint8_t record[CardInfoRecord::kSize]);
-size_t FirstStrayVirtualReader(const uint8_t packet[VirtualReaderPacket::kSize]);
-size_t FirstStrayModuleReady(const uint8_t packet[ModuleReadyPacket::kSize]);
 
 }  // namespace qx::card

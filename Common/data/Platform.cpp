@@ -80,7 +80,7 @@ std::string Cp936FromUtf8(std::string_view utf8) { return Ascii(utf8) ? std::str
 std::filesystem::path PathFromNative8(std::string_view s) { return PathFromUtf8(s); }
 
 std::string Utf8FromCp936(std::string_view gbk) {
-  return Ascii(gbk) ? std::string(gbk) : Convert(gbk, "GBK", "UTF-8", "\xEF\xBF\xBD");
+  return Ascii(gbk) ? std::string(gbk) : Convert(gbk, "GBK", "UTF-8", u8"\uFFFD");
 }
 std::string Cp936FromUtf8(std::string_view utf8) {
   return Ascii(utf8) ? std::string(utf8) : Convert(utf8, "UTF-8", "GBK//TRANSLIT", "?");

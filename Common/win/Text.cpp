@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "card/Utf.h"
+
 namespace qx::win {
 
 std::string WideToMulti(std::wstring_view w, UINT codePage) {
@@ -25,6 +27,11 @@ std::wstring MultiToWide(std::string_view s, UINT codePage) {
     ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
   return out;
 }
+
+std::string WideToUtf8(std::wstring_view w) { return card::Utf8FromUtf16(ToU16(w)); }
+std::wstring Utf8ToWide(std::string_view s) { return FromU16(card::Utf16FromUtf8(s)); }
+std::string GbkToUtf8(std::string_view gbk) { return WideToUtf8(MultiToWide(gbk, kGbkCodePage)); }
+std::string Utf8ToGbk(std::string_view utf8) { return WideToMulti(Utf8ToWide(utf8), kGbkCodePage); }
 
 std::wstring FromU16(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
 std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }

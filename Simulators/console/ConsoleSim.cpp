@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "PacketViews.h"
 #include "SimText.h"
 #include "card/Gbk.h"
 #include "card/Packets.h"

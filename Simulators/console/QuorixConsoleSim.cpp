@@ -11,7 +11,7 @@
 
 #include "ConsoleSim.h"
 #include "Script.h"
-#include "SimText.h"
+#include "win/Text.h"
 
 using namespace qx::consolesim;
 
@@ -22,7 +22,7 @@ std::vector<std::string> Arguments() {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return args;
-  for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i], CP_UTF8));
+  for (int i = 1; i < argc; ++i) args.push_back(qx::win::WideToUtf8(argv[i]));
   LocalFree(argv);
   return args;
 }

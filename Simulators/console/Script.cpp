@@ -8,6 +8,7 @@
 
 #include "SimText.h"
 #include "card/Packets.h"
+#include "win/Text.h"
 
 namespace qx::consolesim {
 namespace {
@@ -230,7 +231,7 @@ ParseResult ParseScript(const std::vector<std::string>& args) {
     } else if (opt == "--handshake") {
       const auto v = value();
       if (!v) return fail("--handshake needs a text");
-      const std::string gbk = Utf8ToGbk(*v);
+      const std::string gbk = win::Utf8ToGbk(*v);
       s.kind = K::Handshake;
       s.bytes.assign(gbk.begin(), gbk.end());
       s.bytes.push_back(0);
@@ -256,7 +257,7 @@ ParseResult ParseScript(const std::vector<std::string>& args) {
       const auto [sizeText, certType] = SplitFirstComma(*v);
       const auto n = ParseNumber(sizeText);
       if (!n || *n > kMaxPayload) return fail("--scan-data needs a byte count");
-      const std::string gbk = certType ? Utf8ToGbk(*certType) : std::string();
+      const std::string gbk = certType ? win::Utf8ToGbk(*certType) : std::string();
       s.kind = K::ScanData;
       s.bytes = card::BuildScanRequestData(static_cast<size_t>(*n), gbk);
       s.label += " " + std::to_string(*n) + (certType ? " " + QuoteGbk(gbk) : std::string());
@@ -298,7 +299,7 @@ ParseResult ParseScript(const std::vector<std::string>& args) {
 int RunScript(const Script& script, ConsoleSim& sim, const std::function<void(const std::string&)>& out) {
   std::unique_ptr<FILE, FileCloser> record;
   if (!script.recordPath.empty()) {
-    record.reset(_wfopen(Widen(script.recordPath, CP_UTF8).c_str(), L"ab"));
+    record.reset(_wfopen(win::Utf8ToWide(script.recordPath).c_str(), L"ab"));
     if (!record) {
       out("FAIL record: cannot open " + script.recordPath);
       return kExitRecordFile;

@@ -1,40 +1,19 @@
-// Text conversions and hex helpers of the console simulator.
+// Readable texts and hex of the console simulator's record lines.
 #include "SimText.h"
+
+#include "win/Text.h"
 
 namespace qx::consolesim {
 
-std::wstring Widen(std::string_view text, UINT codePage) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
-
-std::string Narrow(std::wstring_view text, UINT codePage) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
-
-std::string GbkToUtf8(std::string_view gbk) { return Narrow(Widen(gbk, 936), CP_UTF8); }
-
-std::string Utf8ToGbk(std::string_view utf8) { return Narrow(Widen(utf8, CP_UTF8), 936); }
-
 std::string QuoteGbk(std::string_view gbk) {
-  const std::string utf8 = GbkToUtf8(gbk);
+  static const char kDigits[] = "0123456789ABCDEF";
+  const std::string utf8 = win::GbkToUtf8(gbk);
   std::string out = "\"";
   for (unsigned char c : utf8) {
     if (c < 0x20 || c == 0x7F || c == '"' || c == '\\') {
-      char buf[8];
-      wsprintfA(buf, "\\x%02X", c);
-      out += buf;
+      out += "\\x";
+      out += kDigits[c >> 4];
+      out += kDigits[c & 15];
     } else {
       out += static_cast<char>(c);
     }

@@ -1,7 +1,5 @@
-// Text conversions and hex helpers of the console simulator (GBK, UTF-8, UTF-16).
+// Readable texts and hex of the console simulator's record lines (conversions: win/Text.h).
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 #include <optional>
@@ -10,11 +8,6 @@
 #include <vector>
 
 namespace qx::consolesim {
-
-std::wstring Widen(std::string_view text, UINT codePage);
-std::string Narrow(std::wstring_view text, UINT codePage);
-std::string GbkToUtf8(std::string_view gbk);
-std::string Utf8ToGbk(std::string_view utf8);
 
 // Readable value: UTF-8 of GBK text in double quotes, control characters and quotes escaped.
 std::string QuoteGbk(std::string_view gbk);

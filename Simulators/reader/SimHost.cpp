@@ -1,8 +1,8 @@
 // Platform side shared by the three simulator DLLs: paths, files, the journal, scenario reloads, the fault.
 #include "SimHost.h"
 
-#include <cstdarg>
-#include <cstdio>
+#include "card/Gbk.h"
+#include "win/Text.h"
 
 namespace qx::readersim::host {
 
@@ -85,7 +85,7 @@ struct LibraryState {
       if (!bytes) return;  // being written: try again at the next call
       scenario = ParseScenario(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
     }
-    for (const std::string& w : scenario.warnings) AppendLine("# scenario " + Utf8FromWide(path) + " " + w);
+    for (const std::string& w : scenario.warnings) AppendLine("# scenario " + win::WideToUtf8(path) + " " + w);
     model.Load(std::move(scenario));
     stamp = now;
     loaded = true;
@@ -149,65 +149,8 @@ bool DeleteFileIfThere(const std::wstring& path) {
   return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-std::wstring WideFromAnsi(std::string_view text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-  return out;
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  }
-  return out;
-}
-
-std::wstring WideFromUtf8(std::string_view text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-  return out;
-}
-
 std::string GbkFromUtf8(std::string_view text, std::size_t maxBytes) {
-  const std::wstring wide = WideFromUtf8(text);
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
-  if (out.size() <= maxBytes) return out;
-  std::size_t cut = 0;
-  while (cut < out.size()) {
-    const std::size_t step = IsDBCSLeadByteEx(936, static_cast<BYTE>(out[cut])) ? 2 : 1;
-    if (cut + step > maxBytes) break;
-    cut += step;
-  }
-  out.resize(cut);
-  return out;
-}
-
-std::string Format(const char* fmt, ...) {
-  char buf[1024];
-  va_list args;
-  va_start(args, fmt);
-  const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
-  va_end(args);
-  if (n < 0) return {};
-  if (static_cast<std::size_t>(n) < sizeof buf) return std::string(buf, n);
-  std::string out(static_cast<std::size_t>(n) + 1, '\0');
-  va_start(args, fmt);
-  std::vsnprintf(&out[0], out.size(), fmt, args);
-  va_end(args);
-  out.resize(n);
-  return out;
+  return std::string(card::GbkPrefix(win::Utf8ToGbk(text), maxBytes));
 }
 
 std::optional<std::string_view> CallerText(const char* text, std::size_t maxBytes) {

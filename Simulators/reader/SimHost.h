@@ -25,13 +25,9 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::wstring& path,
 bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size);
 bool DeleteFileIfThere(const std::wstring& path);
 
-std::wstring WideFromAnsi(std::string_view text);
-std::string Utf8FromWide(std::wstring_view text);
-std::wstring WideFromUtf8(std::string_view text);
-// Text in code page 936, cut at maxBytes without splitting a double-byte character.
+// UTF-8 text in code page 936, cut at maxBytes without splitting a double-byte character.
 std::string GbkFromUtf8(std::string_view text, std::size_t maxBytes);
 
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // A caller's NUL-terminated ANSI text, read no further than maxBytes.
 std::optional<std::string_view> CallerText(const char* text, std::size_t maxBytes);
 

@@ -3,6 +3,7 @@
 
 #include "SimHost.h"
 #include "card/CardTextBlock.h"
+#include "win/Text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +12,7 @@ using namespace qx::readersim;
 using host::Reply;
 using host::RunExport;
 using host::Session;
+namespace win = qx::win;
 
 namespace {
 
@@ -29,7 +31,7 @@ int __stdcall SDT_OpenPort(int port) {
   return RunExport(kStatusTransfer, [&] {
     Session s;
     const Outcome o = s.model().OpenPort(port);
-    s.Journal(host::Format("SDT_OpenPort(%d)", port), o, true);
+    s.Journal(win::Format("SDT_OpenPort(%d)", port), o, true);
     return Reply{o.result, o.fault};
   });
 }
@@ -38,7 +40,7 @@ int __stdcall SDT_ClosePort(int port) {
   return RunExport(kStatusTransfer, [&] {
     Session s;
     const Outcome o = s.model().ClosePort(port);
-    s.Journal(host::Format("SDT_ClosePort(%d)", port), o, true);
+    s.Journal(win::Format("SDT_ClosePort(%d)", port), o, true);
     return Reply{o.result, o.fault};
   });
 }
@@ -48,7 +50,7 @@ int __stdcall SDT_StartFindMorvid(int port, unsigned char* buf, int iIfOpen) {
     Session s;
     const Outcome o = s.model().FindCard(port);
     if (o.outputs && buf != nullptr) std::memcpy(buf, kFindBytes, sizeof kFindBytes);
-    s.Journal(host::Format("SDT_StartFindMorvid(%d)", port), o, true);
+    s.Journal(win::Format("SDT_StartFindMorvid(%d)", port), o, true);
     return Reply{o.result, o.fault};
   });
 }
@@ -63,7 +65,7 @@ int __stdcall SDT_SelectMorvid(int port, unsigned char* buf, int iIfOpen) {
       static_assert(sizeof serial == qx::reader::kSelectBufferBytes);
       std::memcpy(buf, serial.data(), serial.size());
     }
-    s.Journal(host::Format("SDT_SelectMorvid(%d)", port), o, true);
+    s.Journal(win::Format("SDT_SelectMorvid(%d)", port), o, true);
     return Reply{o.result, o.fault};
   });
 }
@@ -73,7 +75,7 @@ int __stdcall SDT_ReadBaseMsg(int port, unsigned char* text, unsigned int* textL
   return RunExport(kStatusTransfer, [&] {
     Session s;
     // The entry lengths are journalled before the call changes them.
-    const std::string call = host::Format("SDT_ReadBaseMsg(%d, %s, %s)", port, LengthText(textLen).c_str(),
+    const std::string call = win::Format("SDT_ReadBaseMsg(%d, %s, %s)", port, LengthText(textLen).c_str(),
                                           LengthText(photoLen).c_str());
     const Outcome o = s.model().ReadCard(port);
     if (o.outputs) {
@@ -101,7 +103,7 @@ int __stdcall SDT_GetSAMIDToStr(int port, char* samid, int iIfOpen) {
       const std::string text = host::GbkFromUtf8(s.model().scenario().samid, qx::reader::kSamIdBufferBytes - 1);
       std::memcpy(samid, text.c_str(), text.size() + 1);
     }
-    s.Journal(host::Format("SDT_GetSAMIDToStr(%d)", port), o, true);
+    s.Journal(win::Format("SDT_GetSAMIDToStr(%d)", port), o, true);
     return Reply{o.result, o.fault};
   });
 }
@@ -111,7 +113,7 @@ int __stdcall SDT_GetCOMBaud(int port, unsigned int* baud) {
     Session s;
     const Outcome o = s.model().GetBaud(port);
     if (o.outputs && baud != nullptr) *baud = o.baud;
-    s.Journal(host::Format("SDT_GetCOMBaud(%d)", port), o, true);
+    s.Journal(win::Format("SDT_GetCOMBaud(%d)", port), o, true);
     return Reply{o.result, o.fault};
   });
 }
@@ -120,7 +122,7 @@ int __stdcall SDT_SetCOMBaud(int port, unsigned int current, unsigned int baud) 
   return RunExport(kStatusTransfer, [&] {
     Session s;
     const Outcome o = s.model().SetBaud(port, current, baud);
-    s.Journal(host::Format("SDT_SetCOMBaud(%d, %u, %u)", port, current, baud), o, true);
+    s.Journal(win::Format("SDT_SetCOMBaud(%d, %u, %u)", port, current, baud), o, true);
     return Reply{o.result, o.fault};
   });
 }

@@ -4,6 +4,7 @@
 #include "PhotoFiles.h"
 #include "SimHost.h"
 #include "card/CardTextBlock.h"
+#include "win/Text.h"
 
 #include <cstring>
 
@@ -11,6 +12,7 @@ using namespace qx::readersim;
 using host::Reply;
 using host::RunExport;
 using host::Session;
+namespace win = qx::win;
 
 namespace {
 
@@ -77,7 +79,7 @@ int __stdcall InitComm(int port) {
   return RunExport(0, [&] {
     Session s;
     const Outcome o = s.model().InitComm(port);
-    s.Journal(host::Format("InitComm(%d)", port), o, false);
+    s.Journal(win::Format("InitComm(%d)", port), o, false);
     return Reply{o.result, o.fault};
   });
 }
@@ -123,7 +125,7 @@ int __stdcall Read_Content(int mode) {
     Session s;
     // wz.txt and zp.bmp go beside the calling program, the others to the current folder.
     return ReadInto(s, Op::Read_Content, mode, Folders{host::ExeDir(), std::wstring()},
-                    host::Format("Read_Content(%d)", mode));
+                    win::Format("Read_Content(%d)", mode));
   });
 }
 
@@ -131,15 +133,15 @@ int __stdcall Read_Content_Path(char* folder, int mode) {
   return RunExport(0, [&] {
     Session s;
     const std::optional<std::string_view> text = host::CallerText(folder, kMaxCallerPath);
-    const std::string call = host::Format("Read_Content_Path(%s, %d)",
-                                          text ? host::Utf8FromWide(host::WideFromAnsi(*text)).c_str() : "null",
+    const std::string call = win::Format("Read_Content_Path(%s, %d)",
+                                          text ? win::WideToUtf8(win::MultiToWide(*text)).c_str() : "null",
                                           mode);
     if (!text) {
       s.model().NextForced(Op::Read_Content_Path);
       s.JournalText(call, "0");
       return Reply{0, false};
     }
-    std::wstring where = host::WideFromAnsi(*text);
+    std::wstring where = win::MultiToWide(*text);
     while (!where.empty() && (where.back() == L'\\' || where.back() == L'/')) where.pop_back();
     return ReadInto(s, Op::Read_Content_Path, mode, Folders{where, where}, call);
   });
@@ -153,7 +155,7 @@ const char* __stdcall GetSAMID(void) {
     const std::string text = o.outputs ? host::GbkFromUtf8(s.model().scenario().samid, sizeof g_samId - 1)
                                        : std::string();
     std::memcpy(g_samId, text.c_str(), text.size() + 1);
-    s.JournalText("GetSAMID()", o.fault ? "fault" : host::Utf8FromWide(host::WideFromAnsi(text)));
+    s.JournalText("GetSAMID()", o.fault ? "fault" : win::WideToUtf8(win::MultiToWide(text)));
     fault = o.fault;
   } catch (...) {
     g_samId[0] = '\0';
@@ -166,25 +168,25 @@ int __stdcall GetPhoto(char* wltPath) {
   return RunExport(0, [&] {
     Session s;
     const std::optional<std::string_view> path = host::CallerText(wltPath, kMaxCallerPath);
-    const std::string shown = path ? host::Utf8FromWide(host::WideFromAnsi(*path)) : std::string("null");
+    const std::string shown = path ? win::WideToUtf8(win::MultiToWide(*path)) : std::string("null");
     const Forced f = s.model().NextForced(Op::GetPhoto);
     Outcome o;
     if (f.IsFault()) {
       o.fault = true;
     } else if (!f.IsNone()) {
       o.result = f.value;
-      if (f.value == 1 && path) DecodeBeside(host::WideFromAnsi(*path));
+      if (f.value == 1 && path) DecodeBeside(win::MultiToWide(*path));
     } else if (!path || !HasWltSuffix(path->data(), path->size())) {
       o.result = qx::reader::kReadWltSuffix;
     } else {
-      switch (DecodeBeside(host::WideFromAnsi(*path))) {
+      switch (DecodeBeside(win::MultiToWide(*path))) {
         case DecodeResult::Ok: o.result = 1; break;
         case DecodeResult::CannotOpen: o.result = qx::reader::kReadWltOpen; break;
         case DecodeResult::BadFormat: o.result = qx::reader::kReadWltFormat; break;
         case DecodeResult::CannotWrite: o.result = qx::reader::kReadPhotoNotDecoded; break;
       }
     }
-    s.Journal(host::Format("GetPhoto(%s)", shown.c_str()), o, false);
+    s.Journal(win::Format("GetPhoto(%s)", shown.c_str()), o, false);
     return Reply{o.result, o.fault};
   });
 }

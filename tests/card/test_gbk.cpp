@@ -1,4 +1,5 @@
-// Tests of the GBK helpers: search, backslash, the field filling rule, trimming, leading digits.
+// Tests of the GBK helpers: search, backslash, whole-character cuts, the field filling rule,
+// trimming, leading digits.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -125,6 +126,24 @@ TEST(CopyField, FillingRule) {
   for (const Case& c : cases) {
     EXPECT_EQ(Fill(c.width, c.text), Bytes(c.want, c.width)) << c.what;
   }
+}
+
+TEST(GbkPrefix, WholeCharactersWithinTheLimit) {
+  struct Case {
+    const char* what;
+    std::string text;
+    size_t maxBytes;
+    std::string want;
+  } cases[] = {
+      {"fits", kMan + "1", 3, kMan + "1"},
+      {"limit zero", kMan, 0, ""},
+      {"cut between characters", kMan + kWoman, 3, kMan},
+      {"cut would split the first character", kMan, 1, ""},
+      {"single bytes", "0802", 2, "08"},
+      {"lead byte alone at the end counts alone", "a\xC4", 2, "a\xC4"},
+      {"NUL is a character like any other", std::string("a\0b", 3), 2, std::string("a\0", 2)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(GbkPrefix(c.text, c.maxBytes), c.want) << c.what;
 }
 
 TEST(CopyField, OverwritesOldContent) {

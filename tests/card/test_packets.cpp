@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "PacketViews.h"
 #include "card/Packets.h"
 
 using namespace qx::card;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "CardFields.h"
+#include "PacketViews.h"
 #include "SampleCard.h"
 #include "card/CardTextBlock.h"
 #include "card/Packets.h"
@@ -40,6 +41,16 @@ std::string Gbk(const std::string& utf8) { return Convert("GBK", "UTF-8", utf8.d
 cardpost::CardReadFields Cut(const qx::card::CardTextInput& card) {
   const std::vector<uint8_t> block = qx::card::BuildCardTextBytes(card);
   return cardpost::CutCardFields(block.data(), block.size(), ToGbk);
+}
+
+// The product's narrow literals are made GBK by the compiler; this file's are UTF-8.
+TEST(CardpostFields, RecordTextsAreGbk) {
+  const struct {
+    const char* text;
+    const char* utf8;
+  } cases[] = {{cardpost::kReadSuffix, "(读)"}, {cardpost::kFemale, "女"}, {cardpost::kMale, "男"},
+               {cardpost::kChina, "中国"}};
+  for (const auto& c : cases) EXPECT_EQ(c.text, Gbk(c.utf8)) << c.utf8;
 }
 
 TEST(CardpostFields, SampleCardIsTrimmedAndNamed) {

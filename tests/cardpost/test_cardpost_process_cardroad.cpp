@@ -12,6 +12,7 @@
 #include "CardpostHarness.h"
 #include "ConsoleSim.h"
 #include "Encode.h"
+#include "PacketViews.h"
 #include "TestSupport.h"
 #include "card/Gbk.h"
 #include "card/Packets.h"

@@ -21,6 +21,7 @@
 #include "SampleCard.h"
 #include "card/CardTextBlock.h"
 #include "card/Packets.h"
+#include "PacketViews.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "ConsoleSim.h"
 #include "Delivery.h"
 #include "Encode.h"
+#include "PacketViews.h"
 #include "TestSupport.h"
 #include "card/Packets.h"
 

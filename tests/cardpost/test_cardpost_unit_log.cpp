@@ -100,7 +100,7 @@ TEST(CardpostLogChild, CachesFormatAndFolders) {
   LogWrite("%s|%d|%05.1f|%X", "abc", -42, 3.14159, 0x9F);
   const std::string longText(100000, 'L');
   LogWrite("%s", longText.c_str());
-  LogWriteU8("中文 %s", Cp936("读卡").c_str());
+  LogWrite(Gbk("中文 %s").c_str(), Gbk("读卡").c_str());
   LogWrite("%s", "");
   const auto lines = RawLines(consoleW);
   ASSERT_EQ(lines.size(), 4u);
@@ -121,7 +121,7 @@ TEST(CardpostLogChild, CachesFormatAndFolders) {
   EXPECT_EQ(MessageOf(after[0]), "back");
 }
 
-TEST(CardpostLogUnit, Cp936MatchesTheCodePage) {
-  EXPECT_EQ(Cp936("关于 Cardpost"), "\xB9\xD8\xD3\xDA Cardpost");
-  EXPECT_EQ(Cp936(""), "");
+TEST(CardpostLogUnit, GbkMatchesTheCodePage) {
+  EXPECT_EQ(qx::win::Utf8ToGbk("关于 Cardpost"), "\xB9\xD8\xD3\xDA Cardpost");
+  EXPECT_EQ(qx::win::Utf8ToGbk(""), "");
 }

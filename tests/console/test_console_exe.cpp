@@ -11,6 +11,7 @@
 #include "BridgePeer.h"
 #include "SimText.h"
 #include "card/Packets.h"
+#include "win/Text.h"
 
 using namespace qx::consolesim;
 namespace card = qx::card;
@@ -35,7 +36,7 @@ std::wstring TempFile(const wchar_t* tag) {
 }
 
 std::string ReadFile(const std::wstring& path) {
-  std::ifstream in(Narrow(path, CP_ACP), std::ios::binary);
+  std::ifstream in(qx::win::WideToMulti(path), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();

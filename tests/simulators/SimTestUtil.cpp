@@ -7,6 +7,8 @@
 #include <atomic>
 #include <filesystem>
 
+#include "win/Text.h"
+
 namespace simtest {
 
 namespace {
@@ -102,21 +104,9 @@ void TouchLater(const std::wstring& path, int seconds) {
   CloseHandle(f);
 }
 
-std::string AnsiFromWide(std::wstring_view text) {
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
+std::string AnsiFromWide(std::wstring_view text) { return qx::win::WideToMulti(text); }
 
-std::string Utf8FromWide(std::wstring_view text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
+std::string Utf8FromWide(std::wstring_view text) { return qx::win::WideToUtf8(text); }
 
 EnvVar::EnvVar(const wchar_t* name, const std::wstring& value) : name_(name) {
   wchar_t buf[32768];

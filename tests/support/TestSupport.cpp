@@ -143,8 +143,8 @@ std::vector<std::wstring> ListFiles(const std::wstring& folder, const std::wstri
 
 std::string Utf8(const std::wstring& w) { return qx::win::WideToUtf8(w); }
 std::wstring Wide(const std::string& utf8) { return qx::win::Utf8ToWide(utf8); }
-std::string Gbk(const std::string& utf8) { return qx::win::WideToMulti(qx::win::Utf8ToWide(utf8), 936); }
-std::string GbkToUtf8(const std::string& gbk) { return qx::win::WideToUtf8(qx::win::MultiToWide(gbk, 936)); }
+std::string Gbk(const std::string& utf8) { return qx::win::Utf8ToGbk(utf8); }
+std::string GbkToUtf8(const std::string& gbk) { return qx::win::GbkToUtf8(gbk); }
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> out;
