@@ -21,14 +21,13 @@ CBridgeDlg::CBridgeDlg()
 
 CBridgeDlg::~CBridgeDlg() = default;
 
-LRESULT CBridgeDlg::OnCreate(WPARAM wp, LPARAM lp) {
-  if (Default(WM_CREATE, wp, lp) == -1) return -1;
+bool CBridgeDlg::OnCreate(const CREATESTRUCTW&) {
   if (!m_DispatchWnd.CreateEx(WS_EX_TOOLWINDOW, kDispatchWndTitleW, WS_POPUP, 0, 0, 0, 0)) {
     const DWORD err = ::GetLastError();
     LogWrite("创建窗体失败(%d)，老的Dispatch窗口", static_cast<int>(err));
-    return -1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
 BOOL CBridgeDlg::OnInitDialog() {
@@ -71,6 +70,11 @@ LRESULT CBridgeDlg::OnStartDevice(WPARAM, LPARAM) {
   return 0;
 }
 
+bool CBridgeDlg::OnTimer(UINT_PTR id) {
+  AnnounceReady(id);
+  return true;
+}
+
 void CBridgeDlg::AnnounceReady(UINT_PTR id) {
   ::KillTimer(hwnd(), id);
   HWND checkCard = ::FindWindowA(nullptr, kCheckCardWndTitle);
@@ -83,7 +87,23 @@ void CBridgeDlg::AnnounceReady(UINT_PTR id) {
   ::SendMessageA(checkCard, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
 }
 
-void CBridgeDlg::OnPaint() {
+void CBridgeDlg::OnScanRecognise() {
+  uint8_t record[qx::card::CardInfoRecord::kSize] = {};
+  m_ReaderWnd.ScanRecognise(record);
+}
+
+bool CBridgeDlg::OnSysCommand(UINT command, LPARAM) {
+  if (command != IDM_ABOUTBOX) return false;
+  CAboutDlg about;
+  about.DoModal(nullptr);
+  return true;
+}
+
+HICON CBridgeDlg::OnQueryDragIcon() { return m_Icon; }
+
+// Only the minimised dialog is painted here: its icon.
+bool CBridgeDlg::OnPaint() {
+  if (!::IsIconic(hwnd())) return false;
   PAINTSTRUCT ps{};
   HDC dc = ::BeginPaint(hwnd(), &ps);
   ::SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
@@ -95,52 +115,26 @@ void CBridgeDlg::OnPaint() {
   const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
   ::DrawIcon(dc, x, y, m_Icon);
   ::EndPaint(hwnd(), &ps);
+  return true;
 }
 
-LRESULT CBridgeDlg::OnDestroy(WPARAM wp, LPARAM lp) {
-  const LRESULT r = Default(WM_DESTROY, wp, lp);
+void CBridgeDlg::OnDestroy() {
   m_ReaderWnd.UnloadDevice();
   if (m_DispatchWnd.exists()) m_DispatchWnd.Destroy();
-  return r;
 }
 
-LRESULT CBridgeDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_CREATE:
-      return OnCreate(wp, lp);
-    case qx::card::WM_HD_STARTDEVICE:
-      return OnStartDevice(wp, lp);
-    case WM_TIMER:
-      AnnounceReady(wp);
-      return Default(msg, wp, lp);
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDC_SCAN_RECOGNISE && HIWORD(wp) == BN_CLICKED) {
-        uint8_t record[qx::card::CardInfoRecord::kSize] = {};
-        m_ReaderWnd.ScanRecognise(record);
-        return 0;
-      }
-      break;
-    case WM_SYSCOMMAND:
-      if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
-        about.DoModal(nullptr);
-        return 0;
-      }
-      return Default(msg, wp, lp);
-    case WM_PAINT:
-      if (::IsIconic(hwnd())) {
-        OnPaint();
-        return 0;
-      }
-      return Default(msg, wp, lp);
-    case WM_QUERYDRAGICON:
-      return reinterpret_cast<LRESULT>(m_Icon);
-    case WM_DESTROY:
-      return OnDestroy(wp, lp);
-    default:
-      break;
-  }
-  return Dialog::HandleMessage(msg, wp, lp);
+qx::win::CommandTable CBridgeDlg::Commands() const {
+  static const qx::win::CommandEntry kCommands[] = {
+      qx::win::Command(IDC_SCAN_RECOGNISE, &CBridgeDlg::OnScanRecognise),
+  };
+  return kCommands;
+}
+
+qx::win::MessageTable CBridgeDlg::Messages() const {
+  static const qx::win::MessageEntry kMessages[] = {
+      qx::win::Message(qx::card::WM_HD_STARTDEVICE, &CBridgeDlg::OnStartDevice),
+  };
+  return kMessages;
 }
 
 CAboutDlg::CAboutDlg() : Dialog(IDD_ABOUTBOX) {}

@@ -16,16 +16,21 @@ class CBridgeDlg : public qx::win::Dialog {
   bool m_ShowAtStart = false;
 
  protected:
+  bool OnCreate(const CREATESTRUCTW& cs) override;
   BOOL OnInitDialog() override;
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnTimer(UINT_PTR id) override;
+  bool OnSysCommand(UINT command, LPARAM lp) override;
+  bool OnPaint() override;
+  HICON OnQueryDragIcon() override;
+  void OnDestroy() override;
+  qx::win::CommandTable Commands() const override;
+  qx::win::MessageTable Messages() const override;
 
  private:
-  LRESULT OnCreate(WPARAM wp, LPARAM lp);
   LRESULT OnStartDevice(WPARAM wp, LPARAM lp);
   // The one-shot ready timer: tells the console's check window that the reader is up.
   void AnnounceReady(UINT_PTR id);
-  void OnPaint();
-  LRESULT OnDestroy(WPARAM wp, LPARAM lp);
+  void OnScanRecognise();
 
   // Destroyed in reverse: the dispatch window first, then the reader window.
   Cbiz_CardpostHD m_ReaderWnd;

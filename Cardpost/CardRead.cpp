@@ -170,9 +170,9 @@ bool ReadCardWith(const CardReaderCalls& calls, int port, uint8_t* record) {
 
 bool Cbiz_CardpostHD::ReadCard(uint8_t* record) {
   cardpost::CardReaderCalls calls;
-  calls.startFind = m_pfnStartFind;
-  calls.select = m_pfnSelect;
-  calls.readBaseMsg = m_pfnReadBaseMsg;
-  calls.getBmp = m_pfnGetBmp;
-  return cardpost::ReadCardWith(calls, m_Port, record);
+  calls.startFind = startFind_;
+  calls.select = select_;
+  calls.readBaseMsg = readBaseMsg_;
+  calls.getBmp = getBmp_;
+  return cardpost::ReadCardWith(calls, port_, record);
 }

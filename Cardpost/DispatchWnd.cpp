@@ -24,13 +24,14 @@ void PostToDialog(UINT msg) {
 
 }  // namespace
 
-LRESULT Cwnd_Dispatch::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp) {
+std::optional<LRESULT> Cwnd_Dispatch::OnCopyData(HWND, const COPYDATASTRUCT& data) {
   LogWrite("Cwnd_Dispatch::OnCopyData %d", static_cast<int>(data.dwData));
 
   if (data.dwData == qx::card::WM_HD_SCANREQUEST) {
+    // The console's own payload goes on as it came.
     if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
-      return ::SendMessageA(reader, WM_COPYDATA, 0, lp);
-    return Default(WM_COPYDATA, wp, lp);
+      return ::SendMessageA(reader, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    return std::nullopt;
   }
 
   if (data.dwData == qx::card::CDS_HARDWARE_CHECK) {
@@ -48,30 +49,31 @@ LRESULT Cwnd_Dispatch::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp, L
       PostToDialog(WM_CLOSE);
     }
   }
-  return Default(WM_COPYDATA, wp, lp);
+  return std::nullopt;
 }
 
-LRESULT Cwnd_Dispatch::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_CREATE:
-      return Default(msg, wp, lp) == -1 ? -1 : 0;
-    case WM_COPYDATA:
-      if (const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp))
-        return OnCopyData(reinterpret_cast<HWND>(wp), *data, wp, lp);
-      return Default(msg, wp, lp);
-    case qx::card::WM_HD_QUERYSTATUS:
-      if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
-        return ::SendMessageA(reader, qx::card::WM_HD_QUERYSTATUS, 0, 0);
-      return 1;
-    case qx::card::WM_HD_SCANREQUEST:
-      if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
-        return ::SendMessageA(reader, qx::card::WM_HD_SCANREQUEST, wp, lp);
-      return 1;
-    case WM_CLOSE:
-      // The window stays; the dialog's close sequence destroys it.
-      PostToDialog(WM_CLOSE);
-      return 0;
-    default:
-      return Default(msg, wp, lp);
-  }
+LRESULT Cwnd_Dispatch::OnQueryStatus(WPARAM, LPARAM) {
+  if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
+    return ::SendMessageA(reader, qx::card::WM_HD_QUERYSTATUS, 0, 0);
+  return 1;
+}
+
+LRESULT Cwnd_Dispatch::OnScanRequest(WPARAM wp, LPARAM lp) {
+  if (HWND reader = ::FindWindowA(nullptr, kReaderWndTitle))
+    return ::SendMessageA(reader, qx::card::WM_HD_SCANREQUEST, wp, lp);
+  return 1;
+}
+
+bool Cwnd_Dispatch::OnClose() {
+  // The window stays; the dialog's close sequence destroys it.
+  PostToDialog(WM_CLOSE);
+  return true;
+}
+
+qx::win::MessageTable Cwnd_Dispatch::Messages() const {
+  static const qx::win::MessageEntry kMessages[] = {
+      qx::win::Message(qx::card::WM_HD_QUERYSTATUS, &Cwnd_Dispatch::OnQueryStatus),
+      qx::win::Message(qx::card::WM_HD_SCANREQUEST, &Cwnd_Dispatch::OnScanRequest),
+  };
+  return kMessages;
 }

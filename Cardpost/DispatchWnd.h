@@ -12,8 +12,11 @@ class Cwnd_Dispatch : public qx::win::Window {
   static constexpr char kRuntimeClassName[] = "Cwnd_Dispatch";
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  std::optional<LRESULT> OnCopyData(HWND sender, const COPYDATASTRUCT& data) override;
+  bool OnClose() override;
+  qx::win::MessageTable Messages() const override;
 
  private:
-  LRESULT OnCopyData(HWND sender, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp);
+  LRESULT OnQueryStatus(WPARAM wp, LPARAM lp);
+  LRESULT OnScanRequest(WPARAM wp, LPARAM lp);
 };

@@ -22,7 +22,7 @@ T Entry(HMODULE module, const char* name) {
 
 }  // namespace
 
-Cbiz_CardpostHD::Cbiz_CardpostHD() { std::memset(m_ScanRequest, 0, sizeof m_ScanRequest); }
+Cbiz_CardpostHD::Cbiz_CardpostHD() { std::memset(scanRequest_, 0, sizeof scanRequest_); }
 
 Cbiz_CardpostHD::~Cbiz_CardpostHD() = default;
 
@@ -48,35 +48,35 @@ bool Cbiz_CardpostHD::LoadDevice() {
   const std::string dir = GetModuleDir();
 
   const std::string sdtPath = qx::win::Format("%s\\sdtapi.dll", dir.c_str());
-  m_hSdtApi = ::LoadLibraryA(sdtPath.c_str());
-  if (!m_hSdtApi) {
+  sdtApi_ = ::LoadLibraryA(sdtPath.c_str());
+  if (!sdtApi_) {
     const DWORD err = ::GetLastError();
     LogWrite("装载二代证读卡器  失败， LoadLibrary error (%d)", static_cast<int>(err));
     return false;
   }
   // All six are looked up before any is judged.
-  m_pfnOpenPort = Entry<SDT_OpenPort_t>(m_hSdtApi, "SDT_OpenPort");
-  m_pfnClosePort = Entry<SDT_ClosePort_t>(m_hSdtApi, "SDT_ClosePort");
-  m_pfnStartFind = Entry<SDT_StartFindMorvid_t>(m_hSdtApi, "SDT_StartFindMorvid");
-  m_pfnSelect = Entry<SDT_SelectMorvid_t>(m_hSdtApi, "SDT_SelectMorvid");
-  m_pfnReadBaseMsg = Entry<SDT_ReadBaseMsg_t>(m_hSdtApi, "SDT_ReadBaseMsg");
-  m_pfnGetSAMIDToStr = Entry<SDT_GetSAMIDToStr_t>(m_hSdtApi, "SDT_GetSAMIDToStr");
-  if (!m_pfnOpenPort || !m_pfnClosePort || !m_pfnStartFind || !m_pfnSelect ||
-      !m_pfnReadBaseMsg || !m_pfnGetSAMIDToStr) {
+  openPort_ = Entry<SDT_OpenPort_t>(sdtApi_, "SDT_OpenPort");
+  closePort_ = Entry<SDT_ClosePort_t>(sdtApi_, "SDT_ClosePort");
+  startFind_ = Entry<SDT_StartFindMorvid_t>(sdtApi_, "SDT_StartFindMorvid");
+  select_ = Entry<SDT_SelectMorvid_t>(sdtApi_, "SDT_SelectMorvid");
+  readBaseMsg_ = Entry<SDT_ReadBaseMsg_t>(sdtApi_, "SDT_ReadBaseMsg");
+  getSamIdToStr_ = Entry<SDT_GetSAMIDToStr_t>(sdtApi_, "SDT_GetSAMIDToStr");
+  if (!openPort_ || !closePort_ || !startFind_ || !select_ ||
+      !readBaseMsg_ || !getSamIdToStr_) {
     LogWrite("END 装载二代证读卡器  失败，初始化接口失败");
     FreeDeviceLibraries();
     return false;
   }
 
   const std::string wltPath = qx::win::Format("%s\\WltRS.dll", dir.c_str());
-  m_hWltRS = ::LoadLibraryA(wltPath.c_str());
-  if (!m_hWltRS) {
+  wltRS_ = ::LoadLibraryA(wltPath.c_str());
+  if (!wltRS_) {
     const DWORD err = ::GetLastError();
     LogWrite("装载二代证读卡器  失败2， LoadLibrary error (%d)", static_cast<int>(err));
     return false;
   }
-  m_pfnGetBmp = Entry<GetBmp_t>(m_hWltRS, "GetBmp");
-  if (!m_pfnGetBmp) {
+  getBmp_ = Entry<GetBmp_t>(wltRS_, "GetBmp");
+  if (!getBmp_) {
     LogWrite("END 装载二代证读卡器  失败2，初始化接口失败");
     FreeDeviceLibraries();
     return false;
@@ -87,12 +87,12 @@ bool Cbiz_CardpostHD::LoadDevice() {
       ::GetPrivateProfileIntA("Main", "Port", qx::reader::kFirstUsbPort, ini.c_str()));
 
   int status = 0;
-  const SDT_OpenPort_t open = m_pfnOpenPort;
+  const SDT_OpenPort_t open = openPort_;
   if (!qx::win::Guarded([&] { status = open(port); })) {
     LogWrite("装载二代证读卡器，初始化设备  异常");
     return false;
   }
-  m_Port = port;
+  port_ = port;
 
   if (status != qx::reader::kStatusOk) {
     if (port != qx::reader::kFirstUsbPort) {
@@ -109,7 +109,7 @@ bool Cbiz_CardpostHD::LoadDevice() {
       }
       status = s;
       if (s == qx::reader::kStatusOk) {
-        m_Port = p;
+        port_ = p;
         LogWrite("装载二代证读卡器，初始化设备  成功，端口:%d", p);
         found = true;
         break;
@@ -122,8 +122,8 @@ bool Cbiz_CardpostHD::LoadDevice() {
   }
 
   char samId[1001] = {};
-  const SDT_GetSAMIDToStr_t getSam = m_pfnGetSAMIDToStr;
-  const int samPort = m_Port;
+  const SDT_GetSAMIDToStr_t getSam = getSamIdToStr_;
+  const int samPort = port_;
   // Its status and any fault are of no interest: the number is only logged.
   qx::win::Guarded([&] { getSam(samPort, samId, 0); });
   g_DeviceNumber.assign(samId, strnlen(samId, sizeof samId));
@@ -133,24 +133,24 @@ bool Cbiz_CardpostHD::LoadDevice() {
 }
 
 void Cbiz_CardpostHD::FreeDeviceLibraries() {
-  if (m_hSdtApi) {
-    if (m_pfnClosePort) {
-      const SDT_ClosePort_t close = m_pfnClosePort;
-      const int port = m_Port;
+  if (sdtApi_) {
+    if (closePort_) {
+      const SDT_ClosePort_t close = closePort_;
+      const int port = port_;
       qx::win::Guarded([&] { close(port); });
     }
-    ::FreeLibrary(m_hSdtApi);
+    ::FreeLibrary(sdtApi_);
   }
-  if (m_hWltRS) ::FreeLibrary(m_hWltRS);
-  m_hSdtApi = nullptr;
-  m_hWltRS = nullptr;
-  m_pfnOpenPort = nullptr;
-  m_pfnClosePort = nullptr;
-  m_pfnStartFind = nullptr;
-  m_pfnSelect = nullptr;
-  m_pfnReadBaseMsg = nullptr;
-  m_pfnGetSAMIDToStr = nullptr;
-  m_pfnGetBmp = nullptr;
+  if (wltRS_) ::FreeLibrary(wltRS_);
+  sdtApi_ = nullptr;
+  wltRS_ = nullptr;
+  openPort_ = nullptr;
+  closePort_ = nullptr;
+  startFind_ = nullptr;
+  select_ = nullptr;
+  readBaseMsg_ = nullptr;
+  getSamIdToStr_ = nullptr;
+  getBmp_ = nullptr;
 }
 
 void Cbiz_CardpostHD::UnloadDevice() {
@@ -166,7 +166,7 @@ bool Cbiz_CardpostHD::ScanRecognise(uint8_t*) {
   return false;
 }
 
-void Cbiz_CardpostHD::OnTimer(UINT_PTR id) {
+bool Cbiz_CardpostHD::OnTimer(UINT_PTR id) {
   ::KillTimer(hwnd(), id);
   uint8_t record[qx::card::CardInfoRecord::kSize] = {};
   try {
@@ -177,6 +177,7 @@ void Cbiz_CardpostHD::OnTimer(UINT_PTR id) {
     LogWrite(" ### 机读异常，继续轮询");
   }
   ::SetTimer(hwnd(), kPollTimer, kPollMs, nullptr);
+  return true;
 }
 
 LRESULT Cbiz_CardpostHD::OnQueryStatus(WPARAM, LPARAM) {
@@ -190,40 +191,28 @@ LRESULT Cbiz_CardpostHD::OnQueryStatus(WPARAM, LPARAM) {
 }
 
 LRESULT Cbiz_CardpostHD::OnScanRequest(WPARAM, LPARAM) {
-  const std::string certType = qx::card::ScanCertType(m_ScanRequest);
+  const std::string certType = qx::card::ScanCertType(scanRequest_);
   LogWrite("BGN 收到扫描/机读消息， 证件类型：%s", certType.c_str());
   return 0;
 }
 
-LRESULT Cbiz_CardpostHD::OnCopyData(HWND, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp) {
+std::optional<LRESULT> Cbiz_CardpostHD::OnCopyData(HWND, const COPYDATASTRUCT& data) {
   if (data.dwData == qx::card::WM_HD_SCANREQUEST) {
-    std::memset(m_ScanRequest, 0, sizeof m_ScanRequest);
+    std::memset(scanRequest_, 0, sizeof scanRequest_);
     if (data.lpData) {
-      const size_t n = data.cbData < sizeof m_ScanRequest ? data.cbData : sizeof m_ScanRequest;
-      std::memcpy(m_ScanRequest, data.lpData, n);
+      const size_t n = data.cbData < sizeof scanRequest_ ? data.cbData : sizeof scanRequest_;
+      std::memcpy(scanRequest_, data.lpData, n);
     }
     // Logged later, once the console's send has returned.
     ::PostMessageA(hwnd(), qx::card::WM_HD_SCANREQUEST, 0, 0);
   }
-  return Default(WM_COPYDATA, wp, lp);
+  return std::nullopt;
 }
 
-LRESULT Cbiz_CardpostHD::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_CREATE:
-      return Default(msg, wp, lp) == -1 ? -1 : 0;
-    case WM_TIMER:
-      OnTimer(wp);
-      return Default(msg, wp, lp);
-    case qx::card::WM_HD_QUERYSTATUS:
-      return OnQueryStatus(wp, lp);
-    case qx::card::WM_HD_SCANREQUEST:
-      return OnScanRequest(wp, lp);
-    case WM_COPYDATA:
-      if (const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp))
-        return OnCopyData(reinterpret_cast<HWND>(wp), *data, wp, lp);
-      return Default(msg, wp, lp);
-    default:
-      return Default(msg, wp, lp);
-  }
+qx::win::MessageTable Cbiz_CardpostHD::Messages() const {
+  static const qx::win::MessageEntry kMessages[] = {
+      qx::win::Message(qx::card::WM_HD_QUERYSTATUS, &Cbiz_CardpostHD::OnQueryStatus),
+      qx::win::Message(qx::card::WM_HD_SCANREQUEST, &Cbiz_CardpostHD::OnScanRequest),
+  };
+  return kMessages;
 }

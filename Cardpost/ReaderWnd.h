@@ -35,23 +35,23 @@ class Cbiz_CardpostHD : public qx::win::Window {
   bool ReadCard(uint8_t* record);
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnTimer(UINT_PTR id) override;
+  std::optional<LRESULT> OnCopyData(HWND sender, const COPYDATASTRUCT& data) override;
+  qx::win::MessageTable Messages() const override;
 
  private:
   LRESULT OnQueryStatus(WPARAM wp, LPARAM lp);
   LRESULT OnScanRequest(WPARAM wp, LPARAM lp);
-  LRESULT OnCopyData(HWND sender, const COPYDATASTRUCT& data, WPARAM wp, LPARAM lp);
-  void OnTimer(UINT_PTR id);
 
-  uint8_t m_ScanRequest[qx::card::ScanRequestBlock::kSize];
-  HMODULE m_hSdtApi = nullptr;
-  SDT_OpenPort_t m_pfnOpenPort = nullptr;
-  SDT_ClosePort_t m_pfnClosePort = nullptr;
-  SDT_StartFindMorvid_t m_pfnStartFind = nullptr;
-  SDT_SelectMorvid_t m_pfnSelect = nullptr;
-  SDT_ReadBaseMsg_t m_pfnReadBaseMsg = nullptr;
-  SDT_GetSAMIDToStr_t m_pfnGetSAMIDToStr = nullptr;
-  HMODULE m_hWltRS = nullptr;
-  GetBmp_t m_pfnGetBmp = nullptr;
-  int m_Port = 0;
+  uint8_t scanRequest_[qx::card::ScanRequestBlock::kSize];
+  HMODULE sdtApi_ = nullptr;
+  SDT_OpenPort_t openPort_ = nullptr;
+  SDT_ClosePort_t closePort_ = nullptr;
+  SDT_StartFindMorvid_t startFind_ = nullptr;
+  SDT_SelectMorvid_t select_ = nullptr;
+  SDT_ReadBaseMsg_t readBaseMsg_ = nullptr;
+  SDT_GetSAMIDToStr_t getSamIdToStr_ = nullptr;
+  HMODULE wltRS_ = nullptr;
+  GetBmp_t getBmp_ = nullptr;
+  int port_ = 0;
 };

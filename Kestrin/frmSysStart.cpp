@@ -177,7 +177,7 @@ LRESULT TForm_SysStart::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return Default(msg, wp, lp);
 }
 
-void TForm_SysStart::OnPaint() {
+bool TForm_SysStart::OnPaint() {
   win::PaintDc paint(hwnd());
   RECT client{};
   ::GetClientRect(hwnd(), &client);
@@ -186,6 +186,7 @@ void TForm_SysStart::OnPaint() {
   // Image1 fills the client area and shows the picture at its own size.
   ::FillRect(paint.get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
   ::BitBlt(paint.get(), 0, 0, pictureSize_.cx, pictureSize_.cy, src.get(), 0, 0, SRCCOPY);
+  return true;
 }
 
 }  // namespace qx::kestrin

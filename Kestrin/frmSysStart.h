@@ -37,10 +37,9 @@ class TForm_SysStart : public win::Window {
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnPaint() override;
 
  private:
-  void OnPaint();
-
   win::UniqueBitmap picture_;  // Image1's picture
   SIZE pictureSize_{0, 0};
   win::Label label1_;

@@ -193,7 +193,7 @@ LRESULT TForm_qryLog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_NOTIFY:
-      return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+      return *OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_DRAWITEM: {
       const auto& dis = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
       if (dis.CtlID == IDC_IMAGE) {
@@ -222,7 +222,7 @@ void TForm_qryLog::OnCommand(int id) {
     if (cmd == id) Guard([this, h = handler] { (this->*h)(); });
 }
 
-LRESULT TForm_qryLog::OnNotify(const NMHDR& nm) {
+std::optional<LRESULT> TForm_qryLog::OnNotify(const NMHDR& nm) {
   if (nm.idFrom != IDC_DBLOGQRY) return 0;
   if (nm.code == LVN_GETDISPINFOW) {
     auto& info = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&nm));

@@ -90,11 +90,11 @@ class TForm_qryLog : public win::CodeDialog {
  protected:
   BOOL OnInitDialog() override;
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  std::optional<LRESULT> OnNotify(const NMHDR& nm) override;
 
  private:
   void CreateControls();
   void OnCommand(int id);
-  LRESULT OnNotify(const NMHDR& nm);
   void DrawImage(const DRAWITEMSTRUCT& dis) const;
   std::string PickerText(const win::DatePicker& p) const;
   void SyncGridSelection();

@@ -11,12 +11,14 @@
 #include "CardDisplay.h"
 #include "Module1.h"
 #include "win/App.h"
+#include "win/RunTimeError.h"
 #include "win/Text.h"
 
 namespace qx::morvid {
 namespace {
 
 using win::FromU16;
+using win::RunTimeError;
 using win::ToU16;
 
 constexpr COLORREF kBlue = RGB(0, 0, 255);
@@ -45,14 +47,14 @@ std::vector<std::uint8_t> ReadFileCreating(const std::wstring& path) {
   if (f == INVALID_HANDLE_VALUE)
     f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) throw RunTimeError(L"运行时错误：无法打开文件 " + path);
+  if (f == INVALID_HANDLE_VALUE) throw RunTimeError(L"无法打开文件 " + path);
   win::UniqueFile file(f);
   std::vector<std::uint8_t> bytes;
   std::uint8_t buf[4096];
   for (;;) {
     DWORD got = 0;
     if (!::ReadFile(file.get(), buf, sizeof buf, &got, nullptr))
-      throw RunTimeError(L"运行时错误：无法读取文件 " + path);
+      throw RunTimeError(L"无法读取文件 " + path);
     if (got == 0) break;
     bytes.insert(bytes.end(), buf, buf + got);
   }
@@ -81,10 +83,10 @@ std::optional<std::vector<std::uint8_t>> ReadFileStart(const std::wstring& path,
 
 win::UniqueBitmap LoadPicture(const std::wstring& path) {
   if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-    throw RunTimeError(L"运行时错误：找不到文件 " + path);
+    throw RunTimeError(L"找不到文件 " + path);
   HANDLE h = ::LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
                           LR_LOADFROMFILE | LR_CREATEDIBSECTION);
-  if (!h) throw RunTimeError(L"运行时错误：无效的图片 " + path);
+  if (!h) throw RunTimeError(L"无效的图片 " + path);
   return win::UniqueBitmap(static_cast<HBITMAP>(h));
 }
 
@@ -225,13 +227,8 @@ void MainForm::Show(int cmdShow) {
 }
 
 bool MainForm::Load() {
-  OnEvent([this] { Form_Load(); });
+  RunEvent([this] { Form_Load(); });
   return !ended_;
-}
-
-void MainForm::SetPlatformTimers(bool on) {
-  platformTimers_ = on;
-  ArmTimer2();
 }
 
 // ---- handlers ----
@@ -433,7 +430,7 @@ void MainForm::SetTimer2Enabled(bool on) {
 
 void MainForm::ArmTimer2() {
   if (!exists()) return;
-  if (timer2Enabled_ && timer2Interval_ > 0 && platformTimers_ && !ended_)
+  if (timer2Enabled_ && timer2Interval_ > 0 && !ended_)
     ::SetTimer(hwnd(), kTimer2Id, timer2Interval_, nullptr);
   else
     ::KillTimer(hwnd(), kTimer2Id);
@@ -441,28 +438,17 @@ void MainForm::ArmTimer2() {
 
 // ---- boundary and end ----
 
-template <typename F>
-void MainForm::OnEvent(F&& handler) {
+void MainForm::RunEvent(const std::function<void()>& handler) {
   if (busy_ || ended_) return;
   busy_ = true;
-  std::wstring error;
-  try {
-    handler();
-  } catch (const RunTimeError& e) {
-    error = e.text();
-  } catch (const std::exception& e) {
-    error = L"运行时错误：" + win::MultiToWide(e.what());
-  } catch (...) {
-    error = L"运行时错误";
-  }
-  if (!error.empty()) ReportRunTimeError(error);
+  win::RunReportingErrors(handler, [this](const std::wstring& text) { ReportRunTimeError(text); });
   busy_ = false;
 }
 
 void MainForm::ReportRunTimeError(const std::wstring& text) {
   // No tick may run in the message box's loop.
   if (exists()) ::KillTimer(hwnd(), kTimer2Id);
-  ::MessageBoxW(exists() ? hwnd() : nullptr, text.c_str(), L"Morvid", MB_OK | MB_ICONERROR);
+  win::ShowRunTimeError(exists() ? hwnd() : nullptr, text, L"Morvid");
   EndProgram(1);
 }
 
@@ -483,84 +469,68 @@ void MainForm::OnFinalDestroy() {
 
 // ---- messages ----
 
-LRESULT MainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_CREATE:
-      return CreateControls() ? 0 : -1;
-    case WM_COMMAND: {
-      if (HIWORD(wp) != BN_CLICKED) break;
-      static const struct {
-        int id;
-        void (MainForm::*handler)();
-      } kCommands[] = {
-          {IDC_CHECK1, &MainForm::Check1_Click},
-          {IDC_RDCMD, &MainForm::RdCmd_Click},
-          {IDC_NEWADDCMD, &MainForm::NewAddCmd_Click},
-          {IDC_CMDREADIINSNDN, &MainForm::cmdReadIINSNDN_Click},
-          {IDC_ENDCMD, &MainForm::EndCmd_Click},
-      };
-      for (const auto& c : kCommands) {
-        if (c.id == LOWORD(wp)) {
-          OnEvent([this, &c] { (this->*c.handler)(); });
-          return 0;
-        }
-      }
-      break;
-    }
-    case WM_TIMER:
-      if (wp == kTimer2Id) {
-        // A disabled timer never ticks, whatever is still queued.
-        if (timer2Enabled_) OnEvent([this] { Timer2_Timer(); });
-        return 0;
-      }
-      break;
-    case WM_CLOSE:
-      OnEvent([this] {
-        int cancel = 0;
-        Form_Unload(cancel);
-      });
-      return 0;
-    case WM_CTLCOLORSTATIC:
-      return OnCtlColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
-    case WM_DRAWITEM: {
-      const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (dis->CtlType != ODT_BUTTON) break;
-      HICON icon = nullptr;
-      switch (dis->CtlID) {
-        case IDC_RDCMD: icon = readIcon_.get(); break;
-        case IDC_NEWADDCMD: icon = newAddIcon_.get(); break;
-        case IDC_CMDREADIINSNDN: icon = chipIcon_.get(); break;
-        case IDC_ENDCMD: icon = endIcon_.get(); break;
-      }
-      win::DrawIconButton(*dis, icon);
-      return TRUE;
-    }
-    case WM_PAINT:
-      OnPaint();
-      return 0;
-    case WM_SIZE:
-      StatusBar1.Resize();
-      break;
-  }
-  return Default(msg, wp, lp);
+bool MainForm::OnCreate(const CREATESTRUCTW&) { return CreateControls(); }
+
+win::CommandTable MainForm::Commands() const {
+  static const win::CommandEntry kCommands[] = {
+      win::Command(IDC_CHECK1, &MainForm::Check1_Click),
+      win::Command(IDC_RDCMD, &MainForm::RdCmd_Click),
+      win::Command(IDC_NEWADDCMD, &MainForm::NewAddCmd_Click),
+      win::Command(IDC_CMDREADIINSNDN, &MainForm::cmdReadIINSNDN_Click),
+      win::Command(IDC_ENDCMD, &MainForm::EndCmd_Click),
+  };
+  return kCommands;
 }
 
-LRESULT MainForm::OnCtlColorStatic(HDC dc, HWND control) {
+bool MainForm::OnTimer(UINT_PTR id) {
+  if (id != kTimer2Id) return false;
+  // A disabled timer never ticks, whatever is still queued.
+  if (timer2Enabled_) RunEvent([this] { Timer2_Timer(); });
+  return true;
+}
+
+bool MainForm::OnClose() {
+  RunEvent([this] {
+    int cancel = 0;
+    Form_Unload(cancel);
+  });
+  return true;
+}
+
+void MainForm::OnSize(UINT, int, int) { StatusBar1.Resize(); }
+
+bool MainForm::OnDrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.CtlType != ODT_BUTTON) return false;
+  const std::pair<int, HICON> icons[] = {
+      {IDC_RDCMD, readIcon_.get()},
+      {IDC_NEWADDCMD, newAddIcon_.get()},
+      {IDC_CMDREADIINSNDN, chipIcon_.get()},
+      {IDC_ENDCMD, endIcon_.get()},
+  };
+  HICON icon = nullptr;
+  for (const auto& [id, i] : icons)
+    if (static_cast<UINT>(id) == item.CtlID) icon = i;
+  win::DrawIconButton(item, icon);
+  return true;
+}
+
+HBRUSH MainForm::OnCtlColorStatic(HDC dc, HWND control) {
   for (const Look& l : looks_) {
     if (l.control != control) continue;
     ::SetTextColor(dc, l.text);
     ::SetBkColor(dc, l.onCard ? kWhite : ::GetSysColor(COLOR_BTNFACE));
-    return reinterpret_cast<LRESULT>(l.onCard ? cardBrush_.get() : ::GetSysColorBrush(COLOR_BTNFACE));
+    return l.onCard ? cardBrush_.get() : ::GetSysColorBrush(COLOR_BTNFACE);
   }
-  return Default(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+  return nullptr;
 }
 
-void MainForm::OnPaint() {
+bool MainForm::OnPaint() {
   win::PaintDc pdc(hwnd());
   HDC dc = pdc.get();
   ::FillRect(dc, &Shape2, cardBrush_.get());
   win::UniqueBrush border(::CreateSolidBrush(kGrey));
   ::FrameRect(dc, &Shape2, border.get());
+  return true;
 }
 
 }  // namespace qx::morvid

@@ -34,9 +34,6 @@ class MainForm : public win::Window {
 
   // The program's main window: when it ends, the message loop is told to stop.
   void SetQuitOnEnd(bool on) { quitOnEnd_ = on; }
-  // Off: Timer2 keeps its state but arms no platform timer, so that ticks come only as
-  // WM_TIMER messages that a test sends.
-  void SetPlatformTimers(bool on);
 
   bool ended() const { return ended_; }
   int exitCode() const { return exitCode_; }
@@ -56,28 +53,35 @@ class MainForm : public win::Window {
   void GetNation(const std::wstring& strNationcode, std::wstring& strNation) const;
 
   // State that the platform cannot show.
-  short Port() const { return nPort; }
-  bool IsUsbPort() const { return bUsbPort; }
-  short LastResult() const { return vLastResult; }
-  const std::wstring& ChipNo() const { return strChipNo; }
-  bool Timer2Enabled() const { return timer2Enabled_; }
-  UINT Timer2Interval() const { return timer2Interval_; }
+  short port() const { return nPort; }
+  bool usbPort() const { return bUsbPort; }
+  short lastResult() const { return vLastResult; }
+  const std::wstring& chipNo() const { return strChipNo; }
+  bool timer2Enabled() const { return timer2Enabled_; }
+  UINT timer2Interval() const { return timer2Interval_; }
 
   HWND Control(int id) const { return ::GetDlgItem(hwnd(), id); }
   std::wstring PanelText(std::wstring_view key) const { return StatusBar1.Text(key); }
 
  protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnCreate(const CREATESTRUCTW& cs) override;
+  bool OnTimer(UINT_PTR id) override;
+  bool OnClose() override;
+  HBRUSH OnCtlColorStatic(HDC dc, HWND control) override;
+  bool OnDrawItem(const DRAWITEMSTRUCT& item) override;
+  bool OnPaint() override;
+  void OnSize(UINT type, int width, int height) override;
   void OnFinalDestroy() override;
+  win::CommandTable Commands() const override;
+  // Every handler: errors it does not handle end the program with the run-time error
+  // report, and nothing starts while a handler runs (ticks that fall due meanwhile are
+  // dropped).
+  void RunEvent(const std::function<void()>& handler) override;
 
  private:
   enum class PhotoUse { Load, Skip };
 
   bool CreateControls();
-  // Runs a handler: errors it does not handle end the program with a message box, and
-  // nothing starts while a handler runs (ticks that fall due meanwhile are dropped).
-  template <typename F>
-  void OnEvent(F&& handler);
   void ReportRunTimeError(const std::wstring& text);
   void EndProgram(int code);
 
@@ -91,9 +95,6 @@ class MainForm : public win::Window {
   int Tx(int twips) const { return win::TwipsToPixels(twips, dpiX_); }
   int Ty(int twips) const { return win::TwipsToPixels(twips, dpiY_); }
   RECT Place(int left, int top, int width, int height) const;
-
-  LRESULT OnCtlColorStatic(HDC dc, HWND control);
-  void OnPaint();
 
   // Fields of the form.
   short nPort = 0;
@@ -113,7 +114,6 @@ class MainForm : public win::Window {
 
   bool timer2Enabled_ = false;
   UINT timer2Interval_ = 0;
-  bool platformTimers_ = true;
 
   int dpiX_ = 96;
   int dpiY_ = 96;

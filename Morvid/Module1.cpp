@@ -7,12 +7,13 @@
 #include <cstring>
 
 #include "reader/ReaderApi.h"
+#include "win/RunTimeError.h"
 #include "win/Text.h"
 
 namespace Module1 {
 namespace {
 
-using qx::morvid::RunTimeError;
+using qx::win::RunTimeError;
 
 const wchar_t kLibrary[] = L"termb.dll";
 
@@ -21,7 +22,7 @@ HMODULE g_library = nullptr;
 HMODULE Library() {
   if (!g_library) {
     g_library = ::LoadLibraryW(kLibrary);
-    if (!g_library) throw RunTimeError(std::wstring(L"运行时错误：找不到文件 ") + kLibrary);
+    if (!g_library) throw RunTimeError(std::wstring(L"找不到文件 ") + kLibrary);
   }
   return g_library;
 }
@@ -45,7 +46,7 @@ Fn Bound(SlotIndex i) {
   if (!s.proc) {
     FARPROC p = ::GetProcAddress(Library(), s.name);
     if (!p) {
-      throw RunTimeError(std::wstring(L"运行时错误：") + kLibrary + L" 中找不到入口点 " +
+      throw RunTimeError(kLibrary + std::wstring(L" 中找不到入口点 ") +
                          qx::win::MultiToWide(s.name));
     }
     s.proc = p;

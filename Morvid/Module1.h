@@ -1,23 +1,8 @@
 // termb.dll, the reader library of the sample program: its entry points, each bound by name
-// the first time it is called. A missing library or entry point raises RunTimeError.
+// the first time it is called. A missing library or entry point raises win::RunTimeError.
 #pragma once
 
 #include <string>
-
-namespace qx::morvid {
-
-// An error that the sample program's handlers do not handle themselves: the handler's
-// boundary reports its text in a message box and ends the program.
-class RunTimeError {
- public:
-  explicit RunTimeError(std::wstring text) : text_(std::move(text)) {}
-  const std::wstring& text() const { return text_; }
-
- private:
-  std::wstring text_;
-};
-
-}  // namespace qx::morvid
 
 namespace Module1 {
 

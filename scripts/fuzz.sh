@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs each libFuzzer target for a while (native clang build with ASan and UBSan):
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
+# QX_FUZZ_TARGETS="fuzz_gbk fuzz_base64" runs only those targets.
 # QX_FUZZ_PARALLEL=1 runs the targets side by side, one core each, instead of one after another.
 # The corpora stay in the build folder; fuzz/seeds/<target> starts each one.
 set -euo pipefail
@@ -12,6 +13,7 @@ build="${QX_BUILD_DIR:-$top/build}/fuzz"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_FUZZ=ON >/dev/null
 rm -rf "$build/findings"
 targets=(fuzz_base64 fuzz_card_text fuzz_gbk fuzz_scenario fuzz_data_link fuzz_jet_sql fuzz_biff_cells)
+[ -n "${QX_FUZZ_TARGETS:-}" ] && read -r -a targets <<< "$QX_FUZZ_TARGETS"
 cmake --build "$build" --target "${targets[@]}"
 run() {
   local t=$1 corpus="$build/corpus/$1"

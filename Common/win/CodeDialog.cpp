@@ -22,7 +22,7 @@ std::wstring CodeDialog::BuildTemplate() const {
   return t;
 }
 
-void CodeDialog::PlaceFrame() {
+void CodeDialog::PrepareFrame() {
   RECT r{0, 0, clientW_, clientH_};
   const DWORD style = static_cast<DWORD>(::GetWindowLongW(hwnd(), GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(::GetWindowLongW(hwnd(), GWL_EXSTYLE));
@@ -36,63 +36,14 @@ void CodeDialog::PlaceFrame() {
 }
 
 INT_PTR CodeDialog::DoModal(HWND owner) {
-  modal_ = true;
   const std::wstring t = BuildTemplate();
-  const INT_PTR r = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
-                                              reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner,
-                                              &CodeDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  PassOnCreationError();
-  return r;
+  return RunModal(::GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner);
 }
 
 bool CodeDialog::CreateModeless(HWND owner) {
-  modal_ = false;
   const std::wstring t = BuildTemplate();
-  HWND h = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
-                                        reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner,
-                                        &CodeDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  PassOnCreationError();
-  if (!h || !::IsWindow(h)) return false;
-  SetModelessDialog(h, true);
-  ::ShowWindow(h, SW_SHOW);
-  return true;
-}
-
-void CodeDialog::EndDialog(INT_PTR result) {
-  if (!hwnd()) return;
-  if (modal_)
-    ::EndDialog(hwnd(), result);
-  else
-    Destroy();
-}
-
-// A modal run ends before the dialog is shown; a modeless dialog is destroyed.
-void CodeDialog::AbandonCreation() { EndDialog(-1); }
-
-LRESULT CodeDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCDESTROY) SetModelessDialog(hwnd(), false);
-  if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED &&
-      (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
-    EndDialog(LOWORD(wp));
-    return 0;
-  }
-  return Default(msg, wp, lp);
-}
-
-INT_PTR CALLBACK CodeDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  // Messages before WM_INITDIALOG (WM_SETFONT among them) get the dialog manager's default.
-  if (msg != WM_INITDIALOG) return FALSE;
-  auto* self = reinterpret_cast<CodeDialog*>(lp);
-  if (!self) return TRUE;
-  try {
-    self->Subclass(hwnd);
-    self->PlaceFrame();
-    return self->OnInitDialog();
-  } catch (...) {
-    self->FailCreation();
-    self->AbandonCreation();
-    return FALSE;
-  }
+  return RunModeless(::GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(t.data()),
+                     owner);
 }
 
 }  // namespace qx::win

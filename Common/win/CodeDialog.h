@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "win/Window.h"
+#include "win/Dialog.h"
 
 namespace qx::win {
 
-class CodeDialog : public Window {
+class CodeDialog : public DialogBase {
  public:
   // style: the frame's window style (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME ...).
   CodeDialog(std::wstring caption, DWORD style, int clientWidth, int clientHeight)
@@ -23,26 +23,17 @@ class CodeDialog : public Window {
   // go to the dialog manager in the framework's loops. An error raised by OnInitDialog
   // destroys it and is passed on.
   bool CreateModeless(HWND owner = nullptr);
-  void EndDialog(INT_PTR result);
-  bool IsModal() const { return modal_; }
-
- protected:
-  // After the frame got its client size and its place in the middle of the screen.
-  virtual BOOL OnInitDialog() { return TRUE; }
-  // Default: IDOK and IDCANCEL (also the close box and Esc) end the dialog.
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-  void AbandonCreation() override;
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // OnInitDialog comes after the frame got its client size and its place in the middle of
+  // the screen.
+  void PrepareFrame() override;
   std::wstring BuildTemplate() const;
-  void PlaceFrame();
 
   std::wstring caption_;
   DWORD style_;
   int clientW_;
   int clientH_;
-  bool modal_ = false;
 };
 
 }  // namespace qx::win

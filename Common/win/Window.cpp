@@ -1,6 +1,8 @@
 // Window base of the shared framework.
 #include "win/Window.h"
 
+#include <commctrl.h>
+
 #include <utility>
 
 namespace qx::win {
@@ -9,6 +11,7 @@ namespace {
 const wchar_t kPropName[] = L"qx.win.object";
 const wchar_t kModelessProp[] = L"qx.win.modeless";
 const wchar_t kPlainClass[] = L"QxPlainWnd";
+const UINT_PTR kSubclassId = 1;
 
 }  // namespace
 
@@ -68,18 +71,97 @@ Window* Window::FromHandle(HWND hwnd) {
   return hwnd ? static_cast<Window*>(::GetPropW(hwnd, kPropName)) : nullptr;
 }
 
-LRESULT Window::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
+LRESULT Window::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (std::optional<LRESULT> r = Crack(msg, wp, lp)) return *r;
+  return Default(msg, wp, lp);
+}
 
 LRESULT Window::Default(UINT msg, WPARAM wp, LPARAM lp) {
-  if (superProc_) return ::CallWindowProcW(superProc_, hwnd_, msg, wp, lp);
+  if (subclassed_) return ::DefSubclassProc(hwnd_, msg, wp, lp);
   return ::DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-void Window::Subclass(HWND hwnd) {
+bool Window::OnCommand(int id, int code, HWND control) {
+  // Menu items and button clicks come with code 0, accelerators with 1 and no control.
+  const bool click = code == 0 || (code == 1 && !control);
+  for (const CommandEntry& c : Commands()) {
+    if (c.id != id || (c.code == kClick ? !click : c.code != code)) continue;
+    RunEvent([this, &c] { (this->*c.handler)(); });
+    return true;
+  }
+  return false;
+}
+
+std::optional<LRESULT> Window::Crack(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CREATE: {
+      const LRESULT r = Default(msg, wp, lp);
+      if (r == -1) return r;
+      return OnCreate(*reinterpret_cast<const CREATESTRUCTW*>(lp)) ? r : -1;
+    }
+    case WM_COMMAND:
+      if (OnCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
+      return std::nullopt;
+    case WM_NOTIFY:
+      return lp ? OnNotify(*reinterpret_cast<const NMHDR*>(lp)) : std::nullopt;
+    case WM_TIMER:
+      if (OnTimer(wp)) return 0;
+      return std::nullopt;
+    case WM_COPYDATA:
+      if (!lp) return std::nullopt;
+      return OnCopyData(reinterpret_cast<HWND>(wp), *reinterpret_cast<const COPYDATASTRUCT*>(lp));
+    case WM_CLOSE:
+      if (OnClose()) return 0;
+      return std::nullopt;
+    case WM_DESTROY:
+      OnDestroy();
+      return std::nullopt;
+    case WM_PAINT:
+      if (OnPaint()) return 0;
+      return std::nullopt;
+    case WM_ERASEBKGND:
+      if (OnEraseBackground(reinterpret_cast<HDC>(wp))) return 1;
+      return std::nullopt;
+    case WM_SIZE:
+      OnSize(static_cast<UINT>(wp), LOWORD(lp), HIWORD(lp));
+      return std::nullopt;
+    case WM_SHOWWINDOW:
+      OnShowWindow(wp != 0, static_cast<UINT>(lp));
+      return std::nullopt;
+    case WM_CTLCOLORSTATIC:
+      if (HBRUSH b = OnCtlColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)))
+        return reinterpret_cast<LRESULT>(b);
+      return std::nullopt;
+    case WM_DRAWITEM:
+      if (lp && OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp))) return TRUE;
+      return std::nullopt;
+    case WM_SYSCOMMAND:
+      if (OnSysCommand(static_cast<UINT>(wp & 0xFFF0), lp)) return 0;
+      return std::nullopt;
+    case WM_QUERYDRAGICON:
+      if (HICON icon = OnQueryDragIcon()) return reinterpret_cast<LRESULT>(icon);
+      return std::nullopt;
+    default:
+      break;
+  }
+  for (const MessageEntry& m : Messages()) {
+    if (m.msg != msg) continue;
+    LRESULT r = 0;
+    RunEvent([&] { r = (this->*m.handler)(wp, lp); });
+    return r;
+  }
+  return std::nullopt;
+}
+
+void Window::Link(HWND hwnd) {
   hwnd_ = hwnd;
   ::SetPropW(hwnd, kPropName, this);
-  superProc_ = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::SubclassProc)));
+}
+
+void Window::Subclass(HWND hwnd) {
+  Link(hwnd);
+  subclassed_ = ::SetWindowSubclass(hwnd, &Window::SubclassProc, kSubclassId,
+                                    reinterpret_cast<DWORD_PTR>(this)) != FALSE;
 }
 
 void Window::FailCreation() { creationError_ = std::current_exception(); }
@@ -95,11 +177,11 @@ void Window::PassOnCreationError() {
 void Window::Unlink() {
   if (hwnd_ && ::IsWindow(hwnd_)) {
     ::RemovePropW(hwnd_, kPropName);
-    if (superProc_)
-      ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(superProc_));
+    ::RemovePropW(hwnd_, kModelessProp);
+    if (subclassed_) ::RemoveWindowSubclass(hwnd_, &Window::SubclassProc, kSubclassId);
   }
   hwnd_ = nullptr;
-  superProc_ = nullptr;
+  subclassed_ = false;
 }
 
 LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
@@ -131,19 +213,18 @@ LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (!self && msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
     self = static_cast<Window*>(cs->lpCreateParams);
-    if (self) {
-      self->hwnd_ = hwnd;
-      ::SetPropW(hwnd, kPropName, self);
-    }
+    if (self) self->Link(hwnd);
   }
   // Messages before the link (WM_GETMINMAXINFO) get the default processing.
   if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
   return self->Dispatch(msg, wp, lp);
 }
 
-LRESULT CALLBACK Window::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  Window* self = FromHandle(hwnd);
-  if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
+LRESULT CALLBACK Window::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                      DWORD_PTR ref) {
+  auto* self = reinterpret_cast<Window*>(ref);
+  // An object that let go of the window before the subclass went.
+  if (!self || self->hwnd_ != hwnd) return ::DefSubclassProc(hwnd, msg, wp, lp);
   return self->Dispatch(msg, wp, lp);
 }
 

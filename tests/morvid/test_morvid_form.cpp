@@ -14,6 +14,7 @@
 
 #include "MainForm.h"
 #include "Module1.h"
+#include "HeldTimer.h"
 #include "MorvidTest.h"
 #include "TestSupport.h"
 
@@ -73,8 +74,8 @@ class MorvidForm : public ::testing::Test {
     Scenario(scenario);
     EndForm();
     form_ = std::make_unique<MainForm>();
-    form_->SetPlatformTimers(false);
     if (!form_->Create()) return false;
+    timer2_.Watch(form_->hwnd());
     if (!form_->Load()) return false;
     form_->Show(SW_SHOWNOACTIVATE);
     FlushEvents(0);
@@ -127,6 +128,8 @@ class MorvidForm : public ::testing::Test {
   std::wstring journal_ = dir_ + L"\\journal.txt";
   std::wstring oldDir_;
   std::unique_ptr<MainForm> form_;
+  // Timer2 ticks only when a test sends it a tick.
+  HeldTimer timer2_{qx::morvid::kTimer2Id};
   // Every message box is answered with OK (and looked at first by onBox_); a test that
   // expects none fails on any, instead of hanging.
   bool expectBoxes_ = false;
@@ -193,25 +196,25 @@ TEST_F(MorvidForm, ControlsAndTheirCaptions) {
   EXPECT_STREQ(lf.lfFaceName, L"宋体");
   EXPECT_EQ(lf.lfWeight, FW_BOLD);
   EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
-  EXPECT_FALSE(form_->Timer2Enabled());
-  EXPECT_EQ(form_->Timer2Interval(), 300u);
+  EXPECT_FALSE(form_->timer2Enabled());
+  EXPECT_EQ(form_->timer2Interval(), 300u);
 }
 
 TEST_F(MorvidForm, SerialPortTwoAnswers) {
   ASSERT_TRUE(Start("[reader]\nports = 2\n"));
   EXPECT_EQ(Calls("InitComm"), (std::vector<std::string>{"InitComm(1) = 0", "InitComm(2) = 1"}));
   EXPECT_EQ(PortKind(), L"连接RS-232C口");
-  EXPECT_EQ(form_->Port(), 2);
-  EXPECT_FALSE(form_->IsUsbPort());
-  EXPECT_EQ(form_->LastResult(), 0);
+  EXPECT_EQ(form_->port(), 2);
+  EXPECT_FALSE(form_->usbPort());
+  EXPECT_EQ(form_->lastResult(), 0);
 
   Click(IDC_CHECK1);
-  EXPECT_TRUE(form_->Timer2Enabled());
+  EXPECT_TRUE(form_->timer2Enabled());
   for (int id : {IDC_RDCMD, IDC_NEWADDCMD, IDC_CMDREADIINSNDN}) EXPECT_FALSE(Enabled(id)) << id;
   EXPECT_TRUE(Enabled(IDC_CHECK2));
   EXPECT_TRUE(Enabled(IDC_ENDCMD));
   Click(IDC_CHECK1);
-  EXPECT_FALSE(form_->Timer2Enabled());
+  EXPECT_FALSE(form_->timer2Enabled());
   for (int id : {IDC_RDCMD, IDC_NEWADDCMD, IDC_CMDREADIINSNDN}) EXPECT_TRUE(Enabled(id)) << id;
   // Nothing was closed while probing.
   EXPECT_TRUE(Calls("CloseComm").empty());
@@ -223,8 +226,8 @@ TEST_F(MorvidForm, UsbPort1002AnswersAfterTheSerialPorts) {
             (std::vector<std::string>{"InitComm(1) = 0", "InitComm(2) = 0", "InitComm(3) = 0",
                                       "InitComm(4) = 0", "InitComm(1001) = 0", "InitComm(1002) = 1"}));
   EXPECT_EQ(PortKind(), L"连接USB口");
-  EXPECT_EQ(form_->Port(), 1002);
-  EXPECT_TRUE(form_->IsUsbPort());
+  EXPECT_EQ(form_->port(), 1002);
+  EXPECT_TRUE(form_->usbPort());
   // The load enables the chip-number button on either kind of port.
   EXPECT_TRUE(Enabled(IDC_CMDREADIINSNDN));
 
@@ -328,7 +331,7 @@ TEST_F(MorvidForm, OneReadResults) {
     EXPECT_EQ(Text(IDC_NEWADD), L"");
     EXPECT_EQ(Text(IDC_IINSNDN), L"");
     EXPECT_EQ(HasPhoto(), c.photo);
-    EXPECT_EQ(form_->LastResult(), 0);
+    EXPECT_EQ(form_->lastResult(), 0);
     EndForm();
     Module1::Unbind();
   }
@@ -384,7 +387,7 @@ TEST_F(MorvidForm, ContinuousFirstTickAsksForACardThenReadsOne) {
   Tick();
   EXPECT_EQ(Status(), L"请放卡...");
   EXPECT_EQ(Calls(), (std::vector<std::string>{"Authenticate() = 0"}));
-  EXPECT_EQ(form_->LastResult(), 0);
+  EXPECT_EQ(form_->lastResult(), 0);
 
   // A card is laid on the reader: the next tick reads it and shows it at once.
   Scenario(std::string("[reader]\nports = 1\npresent = 1\n") + kCard);
@@ -395,7 +398,7 @@ TEST_F(MorvidForm, ContinuousFirstTickAsksForACardThenReadsOne) {
   EXPECT_EQ(Text(IDC_NAMET), W("张三") + std::wstring(13, L' '));
   EXPECT_EQ(Text(IDC_IINSNDN), L"");
   EXPECT_TRUE(HasPhoto());
-  EXPECT_EQ(form_->LastResult(), 1);
+  EXPECT_EQ(form_->lastResult(), 1);
 
   // Its text follows at the next tick and stays while no card answers.
   for (int i = 0; i < 2; ++i) {
@@ -442,7 +445,7 @@ TEST_F(MorvidForm, ContinuousFailuresAreReportedAtTheNextTicks) {
     Click(IDC_CHECK1);
     Tick();
     EXPECT_EQ(Status(), L"正在读卡...");
-    EXPECT_EQ(form_->LastResult(), c.last);
+    EXPECT_EQ(form_->lastResult(), c.last);
     for (int i = 0; i < 2; ++i) {
       Tick();
       EXPECT_EQ(Status(), W(c.status));
@@ -459,7 +462,7 @@ TEST_F(MorvidForm, ContinuousPhotoErrorShowsTheCardAgainAtEveryTick) {
   Click(IDC_CHECK1);
   Tick();
   EXPECT_EQ(Calls("Read_Content"), (std::vector<std::string>{"Read_Content(1) = -1"}));
-  EXPECT_EQ(form_->LastResult(), -1);
+  EXPECT_EQ(form_->lastResult(), -1);
   EXPECT_EQ(Text(IDC_NAMET), W("张三") + std::wstring(13, L' '));
   EXPECT_FALSE(HasPhoto());
   for (int i = 0; i < 2; ++i) {
@@ -475,7 +478,7 @@ TEST_F(MorvidForm, ContinuousPhotoErrorShowsTheCardAgainAtEveryTick) {
 
 TEST_F(MorvidForm, PlatformTimerTicksWhileContinuousReadingIsOn) {
   ASSERT_TRUE(Start("[reader]\nports = 1\npresent = never\n"));
-  form_->SetPlatformTimers(true);
+  timer2_.Release();
   Click(IDC_CHECK1);
   EXPECT_TRUE(WaitUntil([&] { return Status() == L"请放卡..."; }, 5000));
   EXPECT_TRUE(WaitUntil([&] { return Calls("Authenticate").size() >= 2; }, 5000));
@@ -516,7 +519,7 @@ TEST_F(MorvidForm, ChipNumberFromTheCurrentFolder) {
     EXPECT_TRUE(FileExists(work_ + L"\\IINSNDN.bin"));
     EXPECT_EQ(Text(IDC_IINSNDN), c.shown);
     EXPECT_EQ(Text(IDC_IINSNDN).size(), 83u);
-    EXPECT_EQ(form_->ChipNo(), L" " + c.shown);
+    EXPECT_EQ(form_->chipNo(), L" " + c.shown);
     EXPECT_EQ(Status(), L"读卡成功!请放下一张卡...");
     EndForm();
     Module1::Unbind();

@@ -1,19 +1,23 @@
-// The shared framework: fault guard, window linking, dialogs seen from their creation.
+// The shared framework: fault guard, window linking, typed handlers and command tables,
+// dialogs seen from their creation, the run-time error report.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <vector>
 
+#include "HeldTimer.h"
 #include "TestSupport.h"
 #include "win/App.h"
 #include "win/CodeDialog.h"
 #include "win/Controls.h"
 #include "win/Dialog.h"
 #include "win/FaultGuard.h"
+#include "win/RunTimeError.h"
 #include "win/Window.h"
 
 using namespace qx::win;
 using qx::test::FlushEvents;
+using qx::test::Utf8;
 
 namespace {
 
@@ -391,6 +395,323 @@ TEST(Button, OwnerDrawnButtonMakesEveryPressAClick) {
   ::SendMessageW(b, WM_LBUTTONUP, 0, at);
   FlushEvents(0);
   EXPECT_EQ(host.codes, (std::vector<int>{BN_CLICKED, BN_CLICKED}));
+}
+
+// ---- typed handlers ----
+
+constexpr UINT kProgramMsg = WM_APP + 7;
+constexpr UINT kThrowingMsg = WM_APP + 8;
+
+// Writes down which handler saw what; answers as each case asks.
+class Typed : public Window {
+ public:
+  std::vector<std::string> log;
+  bool take = true;
+
+ protected:
+  bool OnCreate(const CREATESTRUCTW& cs) override {
+    log.push_back("create " + Utf8(cs.lpszName));
+    return true;
+  }
+  bool OnCommand(int id, int code, HWND control) override {
+    if (Window::OnCommand(id, code, control)) return true;
+    log.push_back("command " + std::to_string(id) + " " + std::to_string(code) +
+                  (control ? " control" : ""));
+    return take;
+  }
+  std::optional<LRESULT> OnNotify(const NMHDR& nm) override {
+    log.push_back("notify " + std::to_string(nm.idFrom) + " " + std::to_string(static_cast<int>(nm.code)));
+    return take ? std::optional<LRESULT>(55) : std::nullopt;
+  }
+  bool OnTimer(UINT_PTR id) override {
+    log.push_back("timer " + std::to_string(id));
+    return take;
+  }
+  std::optional<LRESULT> OnCopyData(HWND sender, const COPYDATASTRUCT& data) override {
+    log.push_back("copydata " + std::to_string(data.dwData) + " " +
+                  std::string(static_cast<const char*>(data.lpData), data.cbData) +
+                  (sender == hwnd() ? " self" : ""));
+    return take ? std::optional<LRESULT>(TRUE) : std::nullopt;
+  }
+  bool OnClose() override {
+    log.push_back("close");
+    return take;
+  }
+  void OnDestroy() override { log.push_back("destroy"); }
+  void OnSize(UINT type, int w, int h) override {
+    log.push_back("size " + std::to_string(type) + " " + std::to_string(w) + "x" + std::to_string(h));
+  }
+  bool OnSysCommand(UINT command, LPARAM) override {
+    log.push_back("syscommand " + std::to_string(command));
+    return take;
+  }
+  void OnClick() { log.push_back("click"); }
+  void OnOther() { log.push_back("other"); }
+  void OnChange() { log.push_back("change"); }
+  LRESULT OnProgramMsg(WPARAM wp, LPARAM lp) {
+    log.push_back("program " + std::to_string(wp) + " " + std::to_string(lp));
+    return 99;
+  }
+  LRESULT OnThrowingMsg(WPARAM, LPARAM) { throw std::runtime_error("handler fault"); }
+  CommandTable Commands() const override {
+    static const CommandEntry kCommands[] = {
+        Command(101, &Typed::OnClick),
+        Command(102, &Typed::OnOther),
+        Command(103, &Typed::OnChange, EN_CHANGE),
+    };
+    return kCommands;
+  }
+  MessageTable Messages() const override {
+    static const MessageEntry kMessages[] = {
+        Message(kProgramMsg, &Typed::OnProgramMsg),
+        Message(kThrowingMsg, &Typed::OnThrowingMsg),
+    };
+    return kMessages;
+  }
+};
+
+// Each message reaches its handler with its parts cracked; what the handler gives back is the
+// message's result, and what it leaves goes to the default processing.
+TEST(TypedHandlers, MessagesReachTheirHandlersCracked) {
+  Typed w;
+  ASSERT_TRUE(w.CreateEx(WS_EX_TOOLWINDOW, L"qx_test_typed", WS_POPUP, 0, 0, 0, 0));
+  ASSERT_FALSE(w.log.empty());
+  EXPECT_EQ(w.log.front(), "create qx_test_typed");
+  HWND h = w.hwnd();
+  HWND fakeControl = h;  // any window handle stands for the control that sent it
+  NMHDR nm{fakeControl, 12, static_cast<UINT>(-5)};
+  char payload[] = "abc";
+  COPYDATASTRUCT cds{7, 3, payload};
+  struct Case {
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+    const char* seen;
+    LRESULT taken;  // the result when the handler takes the message
+  };
+  const Case cases[] = {
+      {WM_COMMAND, MAKEWPARAM(500, 0), 0, "command 500 0", 0},
+      {WM_COMMAND, MAKEWPARAM(501, 1), 0, "command 501 1", 0},
+      {WM_COMMAND, MAKEWPARAM(502, EN_KILLFOCUS), reinterpret_cast<LPARAM>(fakeControl),
+       "command 502 512 control", 0},
+      {WM_NOTIFY, 12, reinterpret_cast<LPARAM>(&nm), "notify 12 -5", 55},
+      {WM_TIMER, 9, 0, "timer 9", 0},
+      {WM_COPYDATA, reinterpret_cast<WPARAM>(h), reinterpret_cast<LPARAM>(&cds), "copydata 7 abc self", TRUE},
+      {WM_SIZE, SIZE_RESTORED, MAKELPARAM(30, 40), "size 0 30x40", 0},
+      {WM_SYSCOMMAND, 0x0013, 0, "syscommand 16", 0},
+  };
+  for (bool take : {true, false}) {
+    w.take = take;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.seen);
+      w.log.clear();
+      const LRESULT r = ::SendMessageW(h, c.msg, c.wp, c.lp);
+      EXPECT_EQ(w.log, std::vector<std::string>{c.seen});
+      // Left to the default processing, none of them has a result.
+      EXPECT_EQ(r, take ? c.taken : 0);
+    }
+  }
+  // A close taken keeps the window; one left to the default destroys it.
+  w.take = true;
+  w.log.clear();
+  ::SendMessageW(h, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(w.exists());
+  w.take = false;
+  w.log.clear();
+  ::SendMessageW(h, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(::IsWindow(h));
+  EXPECT_EQ(w.log, (std::vector<std::string>{"close", "destroy"}));
+}
+
+class FailingCreate : public Window {
+ protected:
+  bool OnCreate(const CREATESTRUCTW&) override { return false; }
+};
+
+TEST(TypedHandlers, CreateHandlerThatFailsFailsTheCreation) {
+  FailingCreate w;
+  EXPECT_FALSE(w.CreateEx(0, L"qx_test_typed_fail", WS_POPUP, 0, 0, 0, 0));
+  EXPECT_EQ(w.hwnd(), nullptr);
+  EXPECT_EQ(::FindWindowA(nullptr, "qx_test_typed_fail"), nullptr);
+}
+
+// Menu items, accelerators and button clicks run an entry of the table; a control's other
+// notifications run only an entry made for their code. The rest is left to OnCommand.
+TEST(CommandTable, IdsAndCodesRunTheirMembers) {
+  Typed w;
+  ASSERT_TRUE(w.CreateEx(WS_EX_TOOLWINDOW, L"qx_test_table", WS_POPUP, 0, 0, 0, 0));
+  const LPARAM control = reinterpret_cast<LPARAM>(w.hwnd());
+  struct Case {
+    int id, code;
+    LPARAM control;
+    const char* seen;
+  };
+  const Case cases[] = {
+      {101, 0, 0, "click"},                     // menu item
+      {101, 1, 0, "click"},                     // accelerator
+      {101, BN_CLICKED, control, "click"},      // button
+      {102, 0, 0, "other"},
+      {101, 1, control, "command 101 1 control"},  // a control's code 1 is no accelerator
+      {101, EN_CHANGE, control, "command 101 768 control"},
+      {103, EN_CHANGE, control, "change"},
+      {103, BN_CLICKED, control, "command 103 0 control"},
+      {104, 0, 0, "command 104 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.seen);
+    w.log.clear();
+    ::SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(c.id, c.code), c.control);
+    EXPECT_EQ(w.log, std::vector<std::string>{c.seen});
+  }
+}
+
+TEST(CommandTable, ProgramMessagesRunTheirMembersAndStopErrorsAtTheBoundary) {
+  Typed w;
+  ASSERT_TRUE(w.CreateEx(WS_EX_TOOLWINDOW, L"qx_test_messages", WS_POPUP, 0, 0, 0, 0));
+  w.log.clear();
+  EXPECT_EQ(::SendMessageW(w.hwnd(), kProgramMsg, 3, 4), 99);
+  EXPECT_EQ(w.log, std::vector<std::string>{"program 3 4"});
+  EXPECT_EQ(::SendMessageW(w.hwnd(), kThrowingMsg, 0, 0), 0);
+  EXPECT_TRUE(w.exists());
+}
+
+// A window that gives its handlers a boundary of its own: each handler of the tables runs
+// through it, and it may hold one back.
+class HeldBack : public Typed {
+ public:
+  int runs = 0;
+  bool hold = false;
+
+ protected:
+  void RunEvent(const std::function<void()>& handler) override {
+    ++runs;
+    if (!hold) handler();
+  }
+};
+
+TEST(CommandTable, HandlersRunThroughTheWindowsBoundary) {
+  HeldBack w;
+  ASSERT_TRUE(w.CreateEx(WS_EX_TOOLWINDOW, L"qx_test_guarded", WS_POPUP, 0, 0, 0, 0));
+  w.log.clear();
+  ::SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(101, 0), 0);
+  EXPECT_EQ(::SendMessageW(w.hwnd(), kProgramMsg, 1, 2), 99);
+  EXPECT_EQ(w.runs, 2);
+  EXPECT_EQ(w.log, (std::vector<std::string>{"click", "program 1 2"}));
+  w.hold = true;
+  w.log.clear();
+  // Held back, the command is still the table's: it does not reach OnCommand.
+  ::SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(101, 0), 0);
+  EXPECT_EQ(w.runs, 3);
+  EXPECT_TRUE(w.log.empty());
+}
+
+// The tests' hold on a timer: the platform's ticks stay out until it is released.
+TEST(TestSupport, HeldTimerLetsTicksThroughOnlyWhenReleased) {
+  Typed w;
+  w.take = true;
+  ASSERT_TRUE(w.CreateEx(WS_EX_TOOLWINDOW, L"qx_test_held", WS_POPUP, 0, 0, 0, 0));
+  qx::test::HeldTimer held(5);
+  held.Watch(w.hwnd());
+  ::SetTimer(w.hwnd(), 5, 10, nullptr);
+  w.log.clear();
+  FlushEvents(150);
+  EXPECT_TRUE(w.log.empty());
+  held.Release();
+  EXPECT_TRUE(qx::test::WaitUntil([&] { return !w.log.empty(); }, 2000));
+  EXPECT_EQ(w.log.front(), "timer 5");
+  ::KillTimer(w.hwnd(), 5);
+}
+
+// ---- both kinds of dialog, made the same way ----
+
+// The dialog's own table comes before IDOK and IDCANCEL; what is left of them ends the dialog.
+template <typename Base>
+class TableDialog : public Base {
+ public:
+  using Base::Base;
+  std::vector<std::string> log;
+  bool sawCreate = false;
+  bool linkedAtInit = false;
+
+ protected:
+  bool OnCreate(const CREATESTRUCTW&) override {
+    sawCreate = true;
+    return true;
+  }
+  BOOL OnInitDialog() override {
+    linkedAtInit = Window::FromHandle(this->hwnd()) == this;
+    ::PostMessageW(this->hwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ::PostMessageW(this->hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return TRUE;
+  }
+  void OkClick() { log.push_back("ok"); }
+  CommandTable Commands() const override {
+    static const CommandEntry kCommands[] = {Command(IDOK, &TableDialog::OkClick)};
+    return kCommands;
+  }
+};
+
+class TemplateTableDialog : public TableDialog<Dialog> {
+ public:
+  TemplateTableDialog() : TableDialog<Dialog>(200) {}
+};
+class MemoryTableDialog : public TableDialog<CodeDialog> {
+ public:
+  MemoryTableDialog() : TableDialog<CodeDialog>(L"qx_test_code_table", WS_CAPTION | WS_SYSMENU, 200, 100) {}
+};
+
+template <typename D>
+void ExpectTakenOverWithTable(D& d) {
+  EXPECT_EQ(d.DoModal(), IDCANCEL);
+  EXPECT_TRUE(d.sawCreate);
+  EXPECT_TRUE(d.linkedAtInit);
+  EXPECT_EQ(d.log, std::vector<std::string>{"ok"});
+  EXPECT_EQ(d.hwnd(), nullptr);
+}
+
+TEST(Dialog, BothKindsAreTakenOverAtCreationAndUseTheirTable) {
+  {
+    SCOPED_TRACE("template");
+    TemplateTableDialog d;
+    ExpectTakenOverWithTable(d);
+  }
+  {
+    SCOPED_TRACE("in memory");
+    MemoryTableDialog d;
+    ExpectTakenOverWithTable(d);
+  }
+}
+
+// ---- the run-time error report ----
+
+TEST(RunTimeErrorReport, TextsOfEveryKindOfError) {
+  struct Case {
+    std::function<void()> raise;
+    std::wstring text;
+  };
+  const Case cases[] = {
+      {[] { throw RunTimeError(L"找不到文件 a.dll"); }, L"运行时错误：找不到文件 a.dll"},
+      {[] { throw std::runtime_error("\xE6\x96\x87\xE4\xBB\xB6 x"); }, L"运行时错误：文件 x"},
+      // Not UTF-8: the ANSI code page's (936 here).
+      {[] { throw std::runtime_error("\xCE\xC4\xBC\xFE"); }, L"运行时错误：文件"},
+      {[] { throw 42; }, L"运行时错误：未知错误"},
+  };
+  for (const Case& c : cases) {
+    std::wstring reported;
+    EXPECT_FALSE(RunReportingErrors(c.raise, [&](const std::wstring& t) { reported = t; }));
+    EXPECT_EQ(reported, c.text) << Utf8(reported);
+  }
+  bool reportedAny = false;
+  EXPECT_TRUE(RunReportingErrors([] {}, [&](const std::wstring&) { reportedAny = true; }));
+  EXPECT_FALSE(reportedAny);
+}
+
+TEST(RunTimeErrorReport, ShowsOneBoxWithTheTextAndCaption) {
+  qx::test::BoxWatcher boxes;
+  ShowRunTimeError(nullptr, L"运行时错误：x", L"Caption");
+  ASSERT_EQ(boxes.messageBoxes().size(), 1u);
+  EXPECT_EQ(boxes.messageBoxes()[0].caption, L"Caption");
+  EXPECT_EQ(boxes.messageBoxes()[0].text, L"运行时错误：x");
 }
 
 }  // namespace

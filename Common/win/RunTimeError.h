@@ -1,0 +1,47 @@
+// The run-time error report: an error that a program's handlers do not handle themselves
+// ends in one message box, "运行时错误：" and the error's text, with a stop icon.
+#pragma once
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace qx::win {
+
+// An error raised with a text for the operator (any other std::exception is reported by its
+// what()).
+class RunTimeError : public std::runtime_error {
+ public:
+  explicit RunTimeError(std::wstring text);
+  const std::wstring& text() const { return text_; }
+
+ private:
+  std::wstring text_;
+};
+
+// The text of an error: a RunTimeError's own; else what(), read as UTF-8 or, when it is not
+// UTF-8, in the ANSI code page.
+std::wstring ErrorText(const std::exception& e);
+
+// The report's text for the error being handled: call it inside a catch block.
+std::wstring RunTimeErrorText();
+
+// Shows the report: its text, the caption, OK only, a stop icon.
+void ShowRunTimeError(HWND owner, const std::wstring& text, const wchar_t* caption);
+
+// Runs f; an error that escapes it goes to report (a callable taking the report's text) once
+// the error is done with, and false is returned.
+template <typename F, typename R>
+bool RunReportingErrors(F&& f, R&& report) {
+  std::wstring text;
+  try {
+    f();
+    return true;
+  } catch (...) {
+    text = RunTimeErrorText();
+  }
+  report(text);
+  return false;
+}
+
+}  // namespace qx::win
