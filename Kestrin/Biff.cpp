@@ -10,10 +10,12 @@ namespace qx::kestrin::biff {
 
 namespace {
 
-// Little-endian record assembly; one buffer per record, handed to the sink whole.
+// Little-endian record assembly into the writer's buffer, handed to the sink whole; the buffer
+// is kept from record to record, so that a cell costs no allocation.
 class Record {
  public:
-  Record(std::uint16_t type, std::size_t dataSize) {
+  Record(std::vector<std::uint8_t>& bytes, std::uint16_t type, std::size_t dataSize) : bytes_(bytes) {
+    bytes_.clear();
     bytes_.reserve(4 + dataSize);
     U16(type);
     U16(static_cast<std::uint16_t>(dataSize));
@@ -34,7 +36,7 @@ class Record {
   void SendTo(ByteSink& sink) const { sink.Write(bytes_.data(), bytes_.size()); }
 
  private:
-  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint8_t>& bytes_;
 };
 
 // Cell position of the next cell: across the fields, then down a row.
@@ -127,7 +129,7 @@ std::string_view CutGbk(std::string_view text, std::size_t maxBytes) {
 }
 
 void BiffWriter::PutBof() {
-  Record r(kBof, 8);
+  Record r(buffer_, kBof, 8);
   r.U16(0);       // version
   r.U16(0x0010);  // worksheet
   r.U16(0);
@@ -135,10 +137,10 @@ void BiffWriter::PutBof() {
   r.SendTo(sink_);
 }
 
-void BiffWriter::PutEof() { Record(kEof, 0).SendTo(sink_); }
+void BiffWriter::PutEof() { Record(buffer_, kEof, 0).SendTo(sink_); }
 
 void BiffWriter::PutBlank(std::uint16_t row, std::uint16_t col) {
-  Record r(kBlank, 6);
+  Record r(buffer_, kBlank, 6);
   r.U16(row);
   r.U16(col);
   r.U16(kBlankFormat);
@@ -147,7 +149,7 @@ void BiffWriter::PutBlank(std::uint16_t row, std::uint16_t col) {
 
 void BiffWriter::PutInteger(std::uint16_t row, std::uint16_t col, std::int64_t value) {
   if (value < kRkMin || value > kRkMax) throw BiffError("integer outside the RK range");
-  Record r(kRk, 10);
+  Record r(buffer_, kRk, 10);
   r.U16(row);
   r.U16(col);
   r.U16(0);
@@ -160,7 +162,7 @@ void BiffWriter::PutNumber(std::uint16_t row, std::uint16_t col, double value) {
   std::uint64_t bits;
   static_assert(sizeof bits == sizeof value, "IEEE 754 double");
   std::memcpy(&bits, &value, sizeof bits);
-  Record r(kNumber, 14);
+  Record r(buffer_, kNumber, 14);
   r.U16(row);
   r.U16(col);
   r.U16(0);
@@ -170,7 +172,7 @@ void BiffWriter::PutNumber(std::uint16_t row, std::uint16_t col, double value) {
 
 void BiffWriter::PutLabel(std::uint16_t row, std::uint16_t col, std::string_view text) {
   const std::string_view t = CutGbk(text, kMaxLabelBytes);
-  Record r(kLabel, t.size() + 8);
+  Record r(buffer_, kLabel, t.size() + 8);
   r.U16(row);
   r.U16(col);
   r.U16(0);

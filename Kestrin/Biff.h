@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qx::kestrin::biff {
 
@@ -74,6 +75,7 @@ class BiffWriter {
 
  private:
   ByteSink& sink_;
+  std::vector<std::uint8_t> buffer_;  // the record being assembled
 };
 
 // Field types of a query, as far as the cell kind depends on them.

@@ -58,6 +58,10 @@ if(EXISTS ${QX_SQLITE_SOURCE}/sqlite3.c)
   # Column metadata: the data layer finds the table and column behind each result column.
   target_compile_definitions(qx_sqlite3 PRIVATE SQLITE_THREADSAFE=0 SQLITE_OMIT_LOAD_EXTENSION
                              SQLITE_ENABLE_COLUMN_METADATA)
+  # A 64-bit process may view a whole store of several gigabytes (the data layer asks for it).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    target_compile_definitions(qx_sqlite3 PRIVATE SQLITE_MAX_MMAP_SIZE=0x10000000000)
+  endif()
   add_library(qx::sqlite3 ALIAS qx_sqlite3)
 endif()
 

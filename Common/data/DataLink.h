@@ -53,5 +53,7 @@ std::filesystem::path PathFromUtf8(std::string_view s);
 std::filesystem::path PathFromNative8(std::string_view s);
 // A path as UTF-8, the form SQLite opens.
 std::string PathToUtf8(const std::filesystem::path& p);
+// Whether the file lies on a fixed disk of this machine (not a share, removable or mapped drive).
+bool OnFixedDisk(const std::filesystem::path& p);
 
 }  // namespace qx::data

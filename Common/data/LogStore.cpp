@@ -1,7 +1,8 @@
 // Laying an empty log store, and bringing a store laid before up to date: GBK texts made
-// Unicode, the key index added.
+// Unicode, the indexes added.
 #include "data/LogStore.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -128,14 +129,20 @@ void Convert(sqlite3* db) {
   }
 }
 
-// TLog with its FId column; a database without it is left to fail at its first query.
-bool HasKeyColumn(sqlite3* db) {
+// TLog with all the named columns; a database without them is left to fail at its first query.
+bool HasColumns(sqlite3* db, std::initializer_list<const char*> names) {
+  std::vector<std::string> have;
   Stmt info(db, "PRAGMA table_info(TLog)");
   while (info.Step()) {
     const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
-    if (c && sqlite3_stricmp(c, "FId") == 0) return true;
+    if (c) have.emplace_back(c);
   }
-  return false;
+  for (const char* n : names) {
+    bool found = false;
+    for (const std::string& c : have) found = found || sqlite3_stricmp(c.c_str(), n) == 0;
+    if (!found) return false;
+  }
+  return true;
 }
 
 int UserVersion(sqlite3* db) {
@@ -153,7 +160,7 @@ void CreateLogStore(const std::filesystem::path& file) {
   std::string msg;
   if (rc == SQLITE_OK) {
     try {
-      Exec(db, (std::string("BEGIN; ") + kLogTableSql + "; " + kLogKeyIndexSql + "; PRAGMA user_version=" +
+      Exec(db, (std::string("BEGIN; ") + kLogTableSql + "; " + kLogKeyIndexSql + "; " + kLogTextIndexSql + "; PRAGMA user_version=" +
                 std::to_string(kStoreVersion) + "; COMMIT")
                    .c_str());
     } catch (const DataError& e) {
@@ -174,7 +181,10 @@ void UpgradeStore(sqlite3* db) {
     const int version = UserVersion(db);
     if (version < kStoreVersion) {
       if (version < kUnicodeStoreVersion) Convert(db);
-      if (HasKeyColumn(db)) Exec(db, kLogKeyIndexSql);
+      if (HasColumns(db, {"FId"})) Exec(db, kLogKeyIndexSql);
+      if (HasColumns(db, {"FId", "FNo", "FName", "FSex", "FMZ", "FBirth", "FAddress", "FBegin", "FEnd", "FSendDep",
+                          "FDate"}))
+        Exec(db, kLogTextIndexSql);
       Exec(db, ("PRAGMA user_version=" + std::to_string(kStoreVersion)).c_str());
     }
     Exec(db, "COMMIT");

@@ -34,9 +34,26 @@ std::string Convert(std::string_view in, UINT from, UINT to) {
   return out;
 }
 #else
-std::string Convert(std::string_view in, const char* from, const char* to, const char* bad) {
-  iconv_t cd = ::iconv_open(to, from);
+// One descriptor per direction and thread, reset before each text: opening one costs more than
+// converting a name.
+class Iconv {
+ public:
+  Iconv(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+  ~Iconv() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+std::string Convert(std::string_view in, const Iconv& converter, const char* bad) {
+  iconv_t cd = converter.get();
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+  ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::string out;
   char buf[256];
   char* src = const_cast<char*>(in.data());
@@ -52,7 +69,6 @@ std::string Convert(std::string_view in, const char* from, const char* to, const
       --left;
     }
   }
-  ::iconv_close(cd);
   return out;
 }
 #endif
@@ -74,16 +90,35 @@ std::filesystem::path PathFromNative8(std::string_view s) {
   return std::filesystem::path(w);
 }
 
+bool OnFixedDisk(const std::filesystem::path& p) {
+  // \\server\share and \\?\UNC\server\share name shares: ask before making the path whole,
+  // which may turn a share into a drive letter (Wine does).
+  const std::wstring& text = p.native();
+  auto sep = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (text.size() >= 2 && sep(text[0]) && sep(text[1])) return false;
+  auto isDrive = [](const std::wstring& root) { return root.size() == 2 && root[1] == L':'; };
+  std::error_code ec;
+  const std::wstring root = std::filesystem::absolute(p, ec).root_name().wstring();
+  if (ec || !isDrive(root)) return false;
+  return ::GetDriveTypeW((root + L"\\").c_str()) == DRIVE_FIXED;
+}
+
 std::string Utf8FromCp936(std::string_view gbk) { return Ascii(gbk) ? std::string(gbk) : Convert(gbk, 936, CP_UTF8); }
 std::string Cp936FromUtf8(std::string_view utf8) { return Ascii(utf8) ? std::string(utf8) : Convert(utf8, CP_UTF8, 936); }
 #else
 std::filesystem::path PathFromNative8(std::string_view s) { return PathFromUtf8(s); }
 
+bool OnFixedDisk(const std::filesystem::path&) { return true; }
+
 std::string Utf8FromCp936(std::string_view gbk) {
-  return Ascii(gbk) ? std::string(gbk) : Convert(gbk, "GBK", "UTF-8", u8"\uFFFD");
+  if (Ascii(gbk)) return std::string(gbk);
+  thread_local const Iconv toUtf8("UTF-8", "GBK");
+  return Convert(gbk, toUtf8, u8"\uFFFD");
 }
 std::string Cp936FromUtf8(std::string_view utf8) {
-  return Ascii(utf8) ? std::string(utf8) : Convert(utf8, "UTF-8", "GBK//TRANSLIT", "?");
+  if (Ascii(utf8)) return std::string(utf8);
+  thread_local const Iconv toGbk("GBK//TRANSLIT", "UTF-8");
+  return Convert(utf8, toGbk, "?");
 }
 #endif
 

@@ -124,6 +124,14 @@ std::string ValueText(const Value& v) {
 // bytes a row).
 constexpr int kBlockRows = 64;
 constexpr size_t kCacheRows = 4 * kBlockRows;
+// A block whose keys ascend is read as one run when the run passes over fewer rows than this
+// many times its own: an index entry of a row's texts is a few hundred bytes, sixteen of them
+// cost less than a look-up; a row of the table fills most of a page, so there the run must be
+// nearly without gaps.
+constexpr std::int64_t kRunSpanIndexed = 16;
+constexpr std::int64_t kRunSpanTable = 2;
+// Blocks read at once, at most, by a walk forward through a run of keys.
+constexpr int kMaxReadAhead = 16;
 
 // Owns a prepared statement.
 class Statement {
@@ -384,10 +392,11 @@ void Query::Open() {
     }
   }
 
-  // The table's key, for deleting rows.
+  // The table's key: for deleting rows, and, when it is the rowid, for finding an index that
+  // holds every column read by block.
   int keyField = -1;
-  std::string keyColumn;
-  if (oneTable && !table.empty() && cursor_ == CursorKind::Default) {
+  std::string keyColumn, keyType;
+  if (oneTable && !table.empty()) {
     Statement info(*connection_, "PRAGMA " + QuoteName(database) + ".table_info(" + QuoteName(table) + ")");
     int keys = 0;
     while (info.Step("the table cannot be described")) {
@@ -395,28 +404,47 @@ void Query::Open() {
         ++keys;
         const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
         keyColumn = c ? c : "";
+        keyType = Upper(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 2)));
       }
     }
-    if (keys == 1)
+    if (keys != 1) keyColumn.clear();
+    if (cursor_ == CursorKind::Default && !keyColumn.empty())
       for (int i = 0; i < n && keyField < 0; ++i)
         if (fields[i]->table_ == table && NameEquals(fields[i]->column_, keyColumn)) keyField = i;
   }
 
   // The statements that read rows by key: texts a block at a time, photos one row at a time.
   deferred_.assign(n, false);
-  blockSql_.clear();
+  rangeSql_.clear();
+  listSql_.clear();
   deferredSql_.clear();
+  coveringIndex_ = false;
   if (keyed) {
     std::string cols, deferredCols;
+    std::vector<std::string> read;
     for (int i = 0; i < n; ++i) {
       const std::string col = QuoteName(fields[i]->column_);
       deferred_[i] = fields[i]->type_ == FieldType::Blob;
       cols += ", " + (deferred_[i] ? "typeof(" + col + ")" : col);
       if (deferred_[i]) deferredCols += (deferredCols.empty() ? "" : ", ") + col;
+      else read.push_back(fields[i]->column_);
     }
-    blockSql_ = "SELECT rowid" + cols + " FROM " + qualified + " WHERE rowid IN (?";
-    for (int k = 1; k < kBlockRows; ++k) blockSql_ += ",?";
-    blockSql_ += ")";
+    const std::string index = keyType == "INTEGER" ? CoveringIndex(database, table, keyColumn, read) : std::string();
+    auto blockSql = [&](const std::string& from) {
+      rangeSql_ = "SELECT rowid" + cols + from + " WHERE rowid BETWEEN ? AND ?";
+      listSql_ = "SELECT rowid" + cols + from + " WHERE rowid IN (?";
+      for (int k = 1; k < kBlockRows; ++k) listSql_ += ",?";
+      listSql_ += ")";
+    };
+    blockSql(" FROM " + qualified + (index.empty() ? "" : " INDEXED BY " + QuoteName(index)));
+    coveringIndex_ = !index.empty();
+    if (coveringIndex_) {
+      // The planner may still refuse the index (a key declared INTEGER that is no rowid).
+      sqlite3_stmt* probe = nullptr;
+      coveringIndex_ = sqlite3_prepare_v2(connection_->Handle(), listSql_.c_str(), -1, &probe, nullptr) == SQLITE_OK;
+      sqlite3_finalize(probe);
+      if (!coveringIndex_) blockSql(" FROM " + qualified);
+    }
     if (!deferredCols.empty()) deferredSql_ = "SELECT " + deferredCols + " FROM " + qualified + " WHERE rowid=?";
   }
 
@@ -444,7 +472,10 @@ void Query::Close() {
   cache_.clear();
   deferredRead_ = false;
   deferredValues_.clear();
-  blockSt_.reset();
+  rangeSt_.reset();
+  listSt_.reset();
+  nextBlock_ = -1;
+  readAhead_ = 1;
   deferredSt_.reset();
   keyed_ = false;
   pending_.clear();
@@ -466,16 +497,76 @@ sqlite3_stmt* Query::Prepared(StatementPtr& st, const std::string& sql) {
   return st.get();
 }
 
+std::string Query::CoveringIndex(const std::string& database, const std::string& table, const std::string& key,
+                                 const std::vector<std::string>& columns) {
+  if (key.empty()) return {};
+  std::vector<std::string> names;
+  {
+    Statement list(*connection_, "PRAGMA " + QuoteName(database) + ".index_list(" + QuoteName(table) + ")");
+    while (list.Step("the table's indexes cannot be listed")) {
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 1));
+      if (name && sqlite3_column_int(list.get(), 4) == 0) names.emplace_back(name);  // not partial
+    }
+  }
+  for (const std::string& name : names) {
+    std::vector<std::string> held;
+    Statement info(*connection_, "PRAGMA " + QuoteName(database) + ".index_info(" + QuoteName(name) + ")");
+    while (info.Step("the index cannot be described")) {
+      const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 2));
+      held.emplace_back(c ? c : "");
+    }
+    if (held.empty() || !NameEquals(held[0], key)) continue;
+    const bool covers = std::all_of(columns.begin(), columns.end(), [&](const std::string& c) {
+      return NameEquals(c, "rowid") || std::any_of(held.begin(), held.end(), [&](const std::string& h) {
+               return NameEquals(h, c);
+             });
+    });
+    if (covers) return name;
+  }
+  return {};
+}
+
 void Query::LoadBlock(int pos) {
+  const int size = static_cast<int>(rows_.size());
   const int start = pos - pos % kBlockRows;
-  const int end = std::min(start + kBlockRows, static_cast<int>(rows_.size()));
-  if (cache_.size() + kBlockRows > kCacheRows) cache_.clear();
-  sqlite3_stmt* st = Prepared(blockSt_, blockSql_);
-  sqlite3_clear_bindings(st);
-  for (int p = start; p < end; ++p) sqlite3_bind_int64(st, p - start + 1, rows_[p].key);
+  // A walk forward reads further ahead at each block it reaches: every statement is a read
+  // transaction of its own, and taking and dropping the file's locks costs more than the texts.
+  readAhead_ = start == nextBlock_ ? std::min(readAhead_ * 2, kMaxReadAhead) : 1;
+  int end = std::min(start + readAhead_ * kBlockRows, size);
+  // Keys in ascending order and close together are read as one run of the table or index, the
+  // rows between that are not in the block passed over; others one by one.
+  auto isRun = [&] {
+    for (int p = start + 1; p < end; ++p)
+      if (rows_[p - 1].key >= rows_[p].key) return false;
+    const std::int64_t span = rows_[end - 1].key - rows_[start].key;
+    return span < (end - start) * (coveringIndex_ ? kRunSpanIndexed : kRunSpanTable);
+  };
+  bool run = isRun();
+  if (!run && end - start > kBlockRows) {
+    end = std::min(start + kBlockRows, size);
+    run = isRun();
+  }
+  nextBlock_ = end;
+  if (cache_.size() + (end - start) > kCacheRows) cache_.clear();
+  sqlite3_stmt* st;
+  if (run) {
+    st = Prepared(rangeSt_, rangeSql_);
+    sqlite3_bind_int64(st, 1, rows_[start].key);
+    sqlite3_bind_int64(st, 2, rows_[end - 1].key);
+  } else {
+    st = Prepared(listSt_, listSql_);
+    sqlite3_clear_bindings(st);
+    for (int p = start; p < end; ++p) sqlite3_bind_int64(st, p - start + 1, rows_[p].key);
+  }
+  auto inBlock = [&](std::int64_t key) {
+    return std::binary_search(rows_.begin() + start, rows_.begin() + end, Row{0, key},
+                              [](const Row& a, const Row& b) { return a.key < b.key; });
+  };
   const int n = FieldCount();
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    const std::int64_t key = sqlite3_column_int64(st, 0);
+    if (run && !inBlock(key)) continue;
     Values v;
     v.reserve(n);
     for (int i = 0; i < n; ++i) {
@@ -491,7 +582,7 @@ void Query::LoadBlock(int pos) {
       }
       v.push_back(std::move(d));
     }
-    cache_[sqlite3_column_int64(st, 0)] = std::move(v);
+    cache_[key] = std::move(v);
   }
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) connection_->Fail("the rows cannot be read");

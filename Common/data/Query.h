@@ -4,8 +4,10 @@
 //
 // Rows on demand: when every column comes from one table, opening reads only the rows' keys, in
 // order; a row's columns are read when the row is shown or used (a block of neighbours at a
-// time, a few blocks kept), and a photo (a BLOB column) only for the row that asks for it, one
-// row at a time. Other selections (expressions, DISTINCT, grouping) are read in full on open.
+// time, a few blocks kept, more blocks at once while the rows are walked forward; from an index
+// holding all the columns when the table has one), and a photo (a BLOB column) only for the row
+// that asks for it, one row at a time. Other selections (expressions, DISTINCT, grouping) are
+// read in full on open.
 // A row deleted elsewhere reads as nulls until the next Requery.
 //
 // Cursor kinds:
@@ -182,6 +184,10 @@ class Query {
   const Values& RowValues(int pos);
   const Value& ValueAt(int pos, int field);
   void LoadBlock(int pos);
+  // An index of the table that starts with its rowid key and holds all the columns: blocks are
+  // read from it, never from the table's pages. Empty when there is none.
+  std::string CoveringIndex(const std::string& database, const std::string& table, const std::string& key,
+                            const std::vector<std::string>& columns);
   const Value& DeferredValue(int pos, int field);
   void Forget(std::int64_t key);
   sqlite3_stmt* Prepared(StatementPtr& st, const std::string& sql);
@@ -199,8 +205,11 @@ class Query {
   std::int64_t deferredKey_ = 0;
   bool deferredRead_ = false;
   Values deferredValues_;
-  std::string blockSql_, deferredSql_;
-  StatementPtr blockSt_, deferredSt_;
+  std::string rangeSql_, listSql_, deferredSql_;  // a block by a run of keys, by its list of keys
+  StatementPtr rangeSt_, listSt_, deferredSt_;
+  bool coveringIndex_ = false;
+  int nextBlock_ = -1;  // the row after the last rows read, and how many blocks were read then
+  int readAhead_ = 1;
   int current_ = 0;
   bool bof_ = true;
   bool eof_ = true;

@@ -110,3 +110,13 @@ TEST(DataLinkFile, LeadingEmptySegmentsAreNotWrittenAsAComment) {
   EXPECT_EQ(link.database, (Folder() / "a.db").lexically_normal());
 }
 
+
+// A store is read through a view of its file only on a fixed disk: on a share a page the
+// network fails to bring in would fault instead of failing a read.
+TEST(DataLinkFile, FixedDiskTellsLocalFoldersFromShares) {
+  qx::data::test::TempFolder dir;
+  EXPECT_TRUE(qx::data::OnFixedDisk(dir / "TLog.db"));
+#ifdef _WIN32
+  EXPECT_FALSE(qx::data::OnFixedDisk(L"\\\\desk-server\\share\\TLog.db"));
+#endif
+}

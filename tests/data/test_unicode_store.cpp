@@ -62,13 +62,15 @@ int UserVersion(const std::filesystem::path& db) {
   return v;
 }
 
-// How SQLite reads the keys of the whole table: from the key index, or from the table's pages.
-std::string KeyPlan(const std::filesystem::path& db) {
+// How SQLite reads the keys of the whole table (or of the rows a condition on texts selects):
+// from an index, or from the table's pages.
+std::string KeyPlan(const std::filesystem::path& db, const std::string& where = "") {
   sqlite3* h = nullptr;
   std::string plan;
   if (sqlite3_open_v2(PathToUtf8(db).c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, "EXPLAIN QUERY PLAN SELECT rowid FROM TLog", -1, &st, nullptr) == SQLITE_OK)
+    const std::string sql = "EXPLAIN QUERY PLAN SELECT rowid FROM TLog" + where;
+    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
       while (sqlite3_step(st) == SQLITE_ROW) plan += reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
     sqlite3_finalize(st);
   }
@@ -188,13 +190,18 @@ TEST_F(UnicodeStore, GbkStoreIsConvertedOnceWhenOpened) {
 }
 
 // The whole table's keys come from the key index, not from pages shared with the photos: in the
-// store laid new, and in one laid before, which gets the index once when it is opened.
+// store laid new, and in one laid before, which gets the indexes once when it is opened.
 TEST_F(UnicodeStore, KeysOfTheWholeTableComeFromTheKeyIndex) {
+  // A condition on the texts is tested on the text index, not on the table's pages either.
+  const std::string texts = " WHERE FName LIKE '%a%' AND FDate >= '2009-03-02'";
   EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  EXPECT_EQ(KeyPlan(db_, texts), "SCAN TLog USING COVERING INDEX TLogTexts");
   LayGbkStore();
   EXPECT_EQ(KeyPlan(db_), "SCAN TLog");
+  EXPECT_EQ(KeyPlan(db_, texts), "SCAN TLog");
   Connect();
   EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  EXPECT_EQ(KeyPlan(db_, texts), "SCAN TLog USING COVERING INDEX TLogTexts");
   EXPECT_EQ(LayerNames(), (std::vector<std::string>{kNames[0].gbk, kNames[1].gbk, kNames[2].gbk}))
       << "the rows keep their order";
   conn_.SetConnected(false);
@@ -206,6 +213,7 @@ TEST_F(UnicodeStore, KeysOfTheWholeTableComeFromTheKeyIndex) {
   Connect();
   EXPECT_EQ(UserVersion(db_), kStoreVersion);
   EXPECT_EQ(KeyPlan(db_), "SCAN TLog USING COVERING INDEX TLogKey");
+  EXPECT_EQ(KeyPlan(db_, texts), "SCAN TLog USING COVERING INDEX TLogTexts");
   EXPECT_EQ(RawTexts(db_, "FName"), std::vector<std::string>{kNames[0].utf8});
 }
 
