@@ -2,8 +2,9 @@
 # Soak runs under Wine (not part of the test suite): Cardpost's read path for POLLS polls and
 # Kestrin's automatic verification for TICKS ticks (10000 each by default), each driven by its
 # timer's message so that no time passes between rounds, with the process's handles, GDI and
-# USER objects and private bytes at the start, after a warm-up and at the end. Exit code 0
-# only when neither program grew after its warm-up.
+# USER objects and private bytes at checkpoints and every round that raised an object count to
+# a new high. Exit code 0 only when neither program grew from its settle point (its warm-up,
+# 200 polls or 2000 ticks, or a third of the run if later) to the end.
 #   scripts/soak.sh [POLLS [TICKS]]
 # The Windows build used is win32 where the host executes 32-bit code, else win64
 # (QX_SOAK_BUILD names one).

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace qx::soak {
@@ -15,6 +16,9 @@ struct ProcessUsage {
   std::uint64_t gdiObjects = 0;
   std::uint64_t userObjects = 0;
   std::uint64_t privateBytes = 0;
+  // GDI objects by kind ("DC", "font", "type 0x07"), from the handle table's type bytes;
+  // empty where the platform's own count was used.
+  std::map<std::string, std::uint64_t> gdiByType;
   // How each figure was taken, for the report.
   std::string sources;
 };

@@ -2,8 +2,9 @@
 // driven POLLS times (10000 by default) by sending its reader window the poll timer's message,
 // so no second passes between polls. The scenario mixes cards, empty polls, reader errors,
 // faults inside the reader library and photos the decoder rejects. The process's handles, GDI
-// and USER objects and private bytes are reported at the start, after a warm-up and at the
-// end; growth after the warm-up is a fault.
+// and USER objects are read after every poll (each new high is shown with the poll that
+// reached it) and its private bytes at checkpoints; growth from the settle point (the warm-up
+// or a third of the run, whichever is later) to the end is a fault.
 //   soak_cardpost.exe [POLLS]
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include "CardpostHarness.h"
 #include "ProcessUsage.h"
 #include "RoundPlan.h"
+#include "RoundWatch.h"
 
 using namespace qx::test;
 
@@ -22,6 +24,7 @@ namespace {
 
 constexpr UINT_PTR kPollTimer = 1;
 constexpr int kCards = 50;
+// Every object Cardpost keeps is made within its first two polls.
 constexpr int kWarmUp = 200;
 
 using qx::soak::Step;
@@ -49,11 +52,6 @@ std::string Scenario(const std::vector<int>& plan) {
   return s + qx::soak::ResultLines(plan, kPolls);
 }
 
-void Report(const char* when, int polls, const qx::soak::ProcessUsage& u) {
-  std::printf("%-9s after %5d polls: %s\n", when, polls, qx::soak::FormatUsage(u).c_str());
-  std::fflush(stdout);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,10 +77,7 @@ int main(int argc, char** argv) {
   }
   std::printf("Cardpost soak: %d polls (%s)\n", polls, qx::soak::PlanSummary(plan, kPolls).c_str());
 
-  const qx::soak::ProcessUsage start = qx::soak::MeasureProcess(process, cardpost.Pid());
-  std::printf("figures: %s\n", start.sources.c_str());
-  Report("start", 0, start);
-  qx::soak::ProcessUsage warm;
+  qx::soak::RoundWatch watch(process, cardpost.Pid(), polls, kWarmUp, "poll");
   const DWORD began = ::GetTickCount();
   for (int i = 1; i <= polls; ++i) {
     DWORD_PTR result = 0;
@@ -91,11 +86,8 @@ int main(int argc, char** argv) {
                    ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0 ? "ended" : "hangs");
       return 1;
     }
-    if (i == kWarmUp) Report("warm-up", i, warm = qx::soak::MeasureProcess(process, cardpost.Pid()));
-    else if (i % 2000 == 0 && i != polls) Report("", i, qx::soak::MeasureProcess(process, cardpost.Pid()));
+    watch.After(i, kPolls[plan[i - 1]].name);
   }
-  const qx::soak::ProcessUsage end = qx::soak::MeasureProcess(process, cardpost.Pid());
-  Report("end", polls, end);
   std::printf("%.1f s\n", (::GetTickCount() - began) / 1000.0);
 
   // The reader library saw each poll once: no platform tick came in between.
@@ -104,9 +96,7 @@ int main(int argc, char** argv) {
     if (line.rfind("SDT_StartFindMorvid(", 0) == 0) ++finds;
   std::printf("reader finds journalled: %zu\n", finds);
 
-  const bool grew = end.handles > warm.handles || end.gdiObjects > warm.gdiObjects ||
-                    end.userObjects > warm.userObjects || end.privateBytes > warm.privateBytes + (1u << 20);
-  std::printf("%s\n", grew ? "GROWTH after the warm-up" : "no growth after the warm-up");
+  const bool grew = watch.Grew();
   ::CloseHandle(process);
   return grew ? 3 : 0;
 }
