@@ -88,7 +88,7 @@ int First(const std::string& folder) {
   dm.adoLog.Open();
   const double before = PrivateMb();
   TForm_qryLog form(dm);
-  if (!form.Create()) return 2;
+  if (!form.CreateModeless()) return 2;
   ::ShowWindow(form.hwnd(), SW_SHOW);
   ::UpdateWindow(form.hwnd());
   Pump();
