@@ -1,6 +1,7 @@
 // The run-time error report shared by the programs.
 #include "win/RunTimeError.h"
 
+#include "card/Utf.h"
 #include "win/Text.h"
 
 namespace qx::win {
@@ -16,9 +17,7 @@ RunTimeError::RunTimeError(std::wstring text)
 std::wstring ErrorText(const std::exception& e) {
   if (const auto* r = dynamic_cast<const RunTimeError*>(&e)) return r->text();
   const std::string what = e.what();
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, what.data(),
-                                      static_cast<int>(what.size()), nullptr, 0);
-  return n > 0 || what.empty() ? Utf8ToWide(what) : MultiToWide(what, CP_ACP);
+  return card::IsUtf8(what) ? Utf8ToWide(what) : MultiToWide(what, CP_ACP);
 }
 
 std::wstring RunTimeErrorText() {
