@@ -11,11 +11,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 rows=${1:-100000}
 arch=${QX_BENCH_ARCH:-win64}
-toolchain=cmake/mingw-x86_64.cmake
-[[ "$arch" == win32 ]] && toolchain=cmake/mingw-i686.cmake
+source scripts/wine-env.sh
 command -v sqlite3 >/dev/null || apt-get install -y --no-install-recommends sqlite3 >/dev/null
 build="${QX_BUILD_DIR:-$top/build}/$arch"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=$toolchain -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+qx_configure_win "$build" "$arch"
 cmake --build "$build" --target bench_store >/dev/null
 work="${QX_BUILD_DIR:-$top/build}/bench-store"
 mkdir -p "$work/small" "$work/big"

@@ -15,8 +15,7 @@ source scripts/wine-env.sh
 # The shipped i686 build where this host runs 32-bit code, else the x64 one.
 win=$(qx_host_win_build)
 echo "== Windows build: $win"
-cmake -S . -B "$build/$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(qx_win_toolchain "$win")" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+qx_configure_win "$build/$win" "$win"
 cmake --build "$build/$win" -j "$(nproc)" --target Cardpost Encode sdtapi WltRS QuorixConsoleSim
 
 bin="$build/$win/bin"

@@ -19,8 +19,7 @@ bash scripts/deps.sh || { echo "dependency set-up failed"; exit 1; }
 source scripts/wine-env.sh
 b=${QX_SOAK_BUILD:-}
 [[ -n "$b" ]] || { qx_host_runs_win32 && b=win32 || b=win64; }
-case "$b" in win32) toolchain=cmake/mingw-i686.cmake ;; win64) toolchain=cmake/mingw-x86_64.cmake ;; esac
-cmake -S . -B "$build/$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+qx_configure_win "$build/$b" "$b" || exit 1
 cmake --build "$build/$b" --target soak_cardpost soak_kestrin || exit 1
 
 run() { bash scripts/wine-run.sh --prefix "$build/$b/wineprefix" --arch "$b" "$@"; }

@@ -27,13 +27,10 @@ for b in win32 win64; do
 done
 echo "[test] builds: native ${builds[*]}"
 
-toolchain() { case "$1" in win32) echo cmake/mingw-i686.cmake ;; win64) echo cmake/mingw-x86_64.cmake ;; esac; }
-
 cmake -S . -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null || exit 1
 cmake --build "$build/native" -j "$jobs" || exit 1
 for b in "${builds[@]}"; do
-  cmake -S . -B "$build/$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$b")" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+  qx_configure_win "$build/$b" "$b" || exit 1
   cmake --build "$build/$b" -j "$jobs" || exit 1
 done
 

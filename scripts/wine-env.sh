@@ -71,6 +71,17 @@ qx_win_toolchain() {
   esac
 }
 
+# qx_configure_win DIR BUILD [CMAKE ARGS...]: configures the Windows build BUILD in DIR. The
+# tool chain is named only when DIR is new: CMake reads it at the first configure alone and
+# warns that it went unused when it is given again.
+qx_configure_win() {
+  local dir=$1 win=$2
+  shift 2
+  local args=(-S "$qx_here/.." -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  [[ -f "$dir/CMakeCache.txt" ]] || args+=(-DCMAKE_TOOLCHAIN_FILE="$(qx_win_toolchain "$win")")
+  cmake "${args[@]}" "$@" >/dev/null
+}
+
 # Debian's wine and wine-stable pick the 32-bit loader whenever wine32 is installed, and the
 # tool launchers (wineboot, winepath, ...) go through wine-stable: for a 64-bit prefix both
 # names are shadowed by the 64-bit loader.
