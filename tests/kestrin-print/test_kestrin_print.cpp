@@ -450,10 +450,12 @@ TEST_F(Desk, CardPrintSendsFrontAboveBackToTheDefaultPrinter) {
   const CardCopyImages& copy = form_->CopyImages();
   const int kx = PrintScale(page->g.ppiX, 96), ky = PrintScale(page->g.ppiY, 96);
   const CopyRects at = CardPrintRects(kx, ky, SizesOf(copy.front, copy.back));
-  if (page->g.ppiX == 300) {
-    EXPECT_EQ(at.front, (PrintRect{124, 124, 1171, 818}));
-    EXPECT_EQ(at.back, (PrintRect{124, 833, 1171, 1528}));
-  }
+  // The tests' queue prints at cups-pdf's default of 300 pixels per inch, as Wine reports
+  // it: the rectangles in its pixels.
+  ASSERT_EQ(page->g.ppiX, 300);
+  ASSERT_EQ(page->g.ppiY, 300);
+  EXPECT_EQ(at.front, (PrintRect{124, 124, 1171, 818}));
+  EXPECT_EQ(at.back, (PrintRect{124, 833, 1171, 1528}));
   ExpectPictureAt(*page, copy.front, at.front, "front");
   ExpectPictureAt(*page, copy.back, at.back, "back");
   // The gap between them and the paper beside and below are blank.
