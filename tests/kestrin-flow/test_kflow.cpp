@@ -421,6 +421,44 @@ INSTANTIATE_TEST_SUITE_P(Cases, FlowTickError,
                                            TickError{"SexCodeNoNumber", "x", false, "'x' 不是有效的整数值"}),
                          [](const ::testing::TestParamInfo<TickError>& i) { return std::string(i.param.name); });
 
+// A one-shot verification composes the copy before it logs the card; a tick logs it first.
+// With the front template missing the composition fails: whether the row is there tells
+// which came first.
+struct ComposeOrderCase {
+  const char* name;
+  bool automatic;
+  bool logged;
+};
+
+class FlowComposeOrder : public Flow, public ::testing::WithParamInterface<ComposeOrderCase> {};
+
+TEST_P(FlowComposeOrder, FailedCompositionAndTheLogStep) {
+  const ComposeOrderCase& c = GetParam();
+  SetScenario(Reader(Card("陈三", kIdA)));
+  Make();
+  if (c.automatic) Command(IDM_NAUTO);
+  const std::wstring front = qx::kestrin::ProgramFile(L"bkF.bmp"), away = front + L".away";
+  ASSERT_TRUE(::MoveFileW(front.c_str(), away.c_str()));
+  std::vector<SeenBox> boxes;
+  {
+    Modal m;
+    if (c.automatic)
+      Tick();
+    else
+      Command(IDM_NCHK);
+    boxes = m.boxes;
+  }
+  ::MoveFileW(away.c_str(), front.c_str());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, W("Tesmo二代身份验证"));
+  EXPECT_EQ(LoggedIds(), c.logged ? std::vector<std::string>{kIdA} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FlowComposeOrder,
+                         ::testing::Values(ComposeOrderCase{"OneShotComposesFirst", false, false},
+                                           ComposeOrderCase{"TickLogsFirst", true, true}),
+                         [](const ::testing::TestParamInfo<ComposeOrderCase>& i) { return std::string(i.param.name); });
+
 // ---- saves ---------------------------------------------------------------------------------
 
 struct SaveCase {
