@@ -196,6 +196,8 @@ void DrawDocumentPage(HDC dc, const DocumentPage& page, const PrintRect& r) {
   StretchPicture(dc, page.picture, r);
   if (page.picture.Empty()) return;
   const int saved = ::SaveDC(dc);
+  // Text is cut at the page's edge as if drawn into the picture: a long row stays on the page.
+  ::IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
   // Logical units are the page's pixels from here on.
   ::SetMapMode(dc, MM_ANISOTROPIC);
   ::SetWindowExtEx(dc, page.picture.Width(), page.picture.Height(), nullptr);

@@ -116,7 +116,7 @@ struct DocumentPage {
 DocumentPage MakeDocumentPage(const std::wstring& pagePath, const Picture& photo, const CardFields& fields,
                               std::string_view printTime);
 // The page stretched over r of dc: the picture, then the texts in the page's pixels scaled
-// the same way, so that a printed page keeps them as text.
+// the same way, so that a printed page keeps them as text; no text reaches outside r.
 void DrawDocumentPage(HDC dc, const DocumentPage& page, const PrintRect& r);
 // Imagda: the page drawn at its own size.
 Picture RenderDocumentPage(const DocumentPage& page);

@@ -58,7 +58,6 @@ class MainForm : public win::Window {
   short lastResult() const { return vLastResult; }
   const std::wstring& chipNo() const { return strChipNo; }
   bool timer2Enabled() const { return timer2Enabled_; }
-  UINT timer2Interval() const { return timer2Interval_; }
 
   HWND Control(int id) const { return ::GetDlgItem(hwnd(), id); }
   std::wstring PanelText(std::wstring_view key) const { return StatusBar1.Text(key); }

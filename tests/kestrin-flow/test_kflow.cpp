@@ -140,7 +140,7 @@ class Modal {
     if (form) timerDuringDialog = form->TimeautoEnabled();
     Later(50, [this, w] {
       if (TreeOf(w)) {
-        promptSeen = HasChildText(w, qx::kestrin::kFolderPrompt);
+        promptSeen = HasChildText(w, W("请选择文件夹"));
         Pick(w, 0);
       } else {
         ::PostMessageW(w, WM_CLOSE, 0, 0);
@@ -421,6 +421,44 @@ INSTANTIATE_TEST_SUITE_P(Cases, FlowTickError,
                                            TickError{"SexCodeNoNumber", "x", false, "'x' 不是有效的整数值"}),
                          [](const ::testing::TestParamInfo<TickError>& i) { return std::string(i.param.name); });
 
+// A one-shot verification composes the copy before it logs the card; a tick logs it first.
+// With the front template missing the composition fails: whether the row is there tells
+// which came first.
+struct ComposeOrderCase {
+  const char* name;
+  bool automatic;
+  bool logged;
+};
+
+class FlowComposeOrder : public Flow, public ::testing::WithParamInterface<ComposeOrderCase> {};
+
+TEST_P(FlowComposeOrder, FailedCompositionAndTheLogStep) {
+  const ComposeOrderCase& c = GetParam();
+  SetScenario(Reader(Card("陈三", kIdA)));
+  Make();
+  if (c.automatic) Command(IDM_NAUTO);
+  const std::wstring front = qx::kestrin::ProgramFile(L"bkF.bmp"), away = front + L".away";
+  ASSERT_TRUE(::MoveFileW(front.c_str(), away.c_str()));
+  std::vector<SeenBox> boxes;
+  {
+    Modal m;
+    if (c.automatic)
+      Tick();
+    else
+      Command(IDM_NCHK);
+    boxes = m.boxes;
+  }
+  ::MoveFileW(away.c_str(), front.c_str());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, W("Tesmo二代身份验证"));
+  EXPECT_EQ(LoggedIds(), c.logged ? std::vector<std::string>{kIdA} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FlowComposeOrder,
+                         ::testing::Values(ComposeOrderCase{"OneShotComposesFirst", false, false},
+                                           ComposeOrderCase{"TickLogsFirst", true, true}),
+                         [](const ::testing::TestParamInfo<ComposeOrderCase>& i) { return std::string(i.param.name); });
+
 // ---- saves ---------------------------------------------------------------------------------
 
 struct SaveCase {
@@ -594,11 +632,35 @@ TEST_F(Flow, PhotoSaveWithoutTempBmpShowsTheErrorAndLeavesTheTimerStopped) {
 TEST_F(Flow, RecordQueryOpensModallyAndLeavesTheTimerRunning) {
   Make();
   Command(IDM_NAUTO);
-  Modal m;
+  // The platform's ticks from here on: they must come in the query window's own loop.
+  timeauto_.Release();
+  const size_t before = JournalSize();
+  HWND query = nullptr;
+  std::wstring caption;
+  DWORD opened = 0;
+  size_t looksWhileOpen = 0;
+  std::wstring panelWhileOpen;
+  // No card: each tick looks once. Up to four intervals, for a loaded machine.
+  std::function<void()> look = [&] {
+    if (JournalSize() == before && ::GetTickCount() - opened < 6000) {
+      Later(100, look);
+      return;
+    }
+    looksWhileOpen = JournalSize() - before;
+    panelWhileOpen = Panel1();
+    ::PostMessageW(query, WM_CLOSE, 0, 0);
+  };
+  BoxWatcher w([&](HWND dlg, const SeenBox& s) {
+    if (s.messageBox || query) return;
+    query = dlg;
+    caption = s.caption;
+    opened = ::GetTickCount();
+    Later(100, look);
+  });
   Command(IDC_TBTNQRY);
-  ASSERT_EQ(m.dialogs.size(), 1u);
-  EXPECT_EQ(m.dialogs[0], W("记录查询"));
-  EXPECT_TRUE(form_->TimeautoEnabled());
+  EXPECT_EQ(caption, W("记录查询"));
+  EXPECT_GE(looksWhileOpen, 1u);
+  EXPECT_EQ(panelWhileOpen, W("等待刷卡......"));
 }
 
 }  // namespace

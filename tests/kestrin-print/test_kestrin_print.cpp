@@ -38,6 +38,8 @@ namespace fixture = qx::data::fixture;
 namespace {
 
 const char kId[] = "110101198001010011";
+// 35 characters: four address rows, and a whole-address row longer than the page is wide.
+const char kLongAddress[] = "北京市东城区景山前街4号故宫博物院内北京市东城区景山前街4号故宫博物院";
 const COLORREF kWhite = RGB(255, 255, 255);
 
 std::wstring Home() { return ProgramFile(L""); }  // ends in "\"
@@ -216,7 +218,7 @@ TEST_P(DocumentPageRows, PhotoAndTextsStandAtTheirPixels) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DocumentPageRows,
-    ::testing::Values(DocCase{"FourRows", "北京市东城区景山前街4号故宫博物院内北京市东城区景山前街4号故宫博物院", 4},
+    ::testing::Values(DocCase{"FourRows", kLongAddress, 4},
                       DocCase{"TwoRows", "北京市东城区景山前街4号故宫博物院内", 2},
                       DocCase{"NoAddress", "", 0}),
     [](const ::testing::TestParamInfo<DocCase>& i) { return std::string(i.param.name); });
@@ -229,6 +231,21 @@ TEST(PrintPages, DocumentPageStretchesToItsRectangleWhateverItsProportions) {
   ASSERT_EQ(r, (PrintRect{25, 30, 365, 630}));
   const Picture out = Draw(400, 680, [&](HDC dc) { DrawDocumentPage(dc, page, r); });
   ExpectProbes(out, EdgeProbes(r, RGB(90, 160, 90)));
+}
+
+TEST(PrintPages, DocumentTextsStopAtThePageEdge) {
+  TempDir dir(L"kprint-edge");
+  Solid(580, 880, kWhite, kWhite).SaveToFile(dir / L"da.bmp");
+  CardFields f;
+  f.edtAddr = Gbk(kLongAddress);
+  const DocumentPage page = MakeDocumentPage(dir / L"da.bmp", Picture(), f, "");
+  // As a printer of 100 pixels per inch has it: the page scaled, with paper right of it.
+  const PrintRect r = DocumentPageRect(100, 100);
+  const Picture out = Draw(r.right + 300, r.bottom + 50, [&](HDC dc) { DrawDocumentPage(dc, page, r); });
+  // The whole-address row (page y 292, 15 pixels high) runs on to page x 705 of 580.
+  const int top = r.top + 292 * (r.bottom - r.top) / 880, bottom = r.top + 307 * (r.bottom - r.top) / 880 + 1;
+  EXPECT_TRUE(InkIn(out, r.right - 40, top, r.right, bottom)) << "the row up to the edge";
+  EXPECT_FALSE(InkIn(out, r.right, top - 10, out.Width(), bottom + 10)) << "the row past the edge";
 }
 
 TEST(PrintPages, MissingPagePictureFails) {
@@ -433,10 +450,12 @@ TEST_F(Desk, CardPrintSendsFrontAboveBackToTheDefaultPrinter) {
   const CardCopyImages& copy = form_->CopyImages();
   const int kx = PrintScale(page->g.ppiX, 96), ky = PrintScale(page->g.ppiY, 96);
   const CopyRects at = CardPrintRects(kx, ky, SizesOf(copy.front, copy.back));
-  if (page->g.ppiX == 300) {
-    EXPECT_EQ(at.front, (PrintRect{124, 124, 1171, 818}));
-    EXPECT_EQ(at.back, (PrintRect{124, 833, 1171, 1528}));
-  }
+  // The tests' queue prints at cups-pdf's default of 300 pixels per inch, as Wine reports
+  // it: the rectangles in its pixels.
+  ASSERT_EQ(page->g.ppiX, 300);
+  ASSERT_EQ(page->g.ppiY, 300);
+  EXPECT_EQ(at.front, (PrintRect{124, 124, 1171, 818}));
+  EXPECT_EQ(at.back, (PrintRect{124, 833, 1171, 1528}));
   ExpectPictureAt(*page, copy.front, at.front, "front");
   ExpectPictureAt(*page, copy.back, at.back, "back");
   // The gap between them and the paper beside and below are blank.
@@ -509,6 +528,27 @@ TEST_F(Desk, DocumentPrintPutsTheCardTextsWhereThePageHasThem) {
   EXPECT_FALSE(Near(imagda.Pixel(mid.x, mid.y), kWhite, 24)) << "the photo is on the page";
   EXPECT_TRUE(Near(page->At(r.left - 10, r.top - 10), kWhite, 24));
   EXPECT_TRUE(Near(page->At(r.right + 10, r.bottom + 10), kWhite, 24));
+}
+
+TEST_F(Desk, DocumentPrintKeepsALongAddressOnThePage) {
+  SetScenario(Reader(Card("张三", kId, "1", "20260101", kLongAddress)));
+  Command(IDM_NCHK);
+  ASSERT_EQ(form_->Fields().edtAddr, Gbk(kLongAddress));
+  EXPECT_EQ(Utf8(BoxTexts(Run(IDM_FILEPRINT))), "打印成功！|");
+  std::optional<PrintedPage> page = PrintedOnce();
+  ASSERT_TRUE(page);
+  // The whole-address row, 15 page pixels from y 292, is printed up to the page's right edge
+  // and no further, as if drawn into the picture; the page picture is blank there.
+  const PrintRect r = DocumentPageRect(page->g.ppiX, page->g.ppiY);
+  const int top = r.top + 292 * (r.bottom - r.top) / 880, bottom = r.top + 307 * (r.bottom - r.top) / 880 + 1;
+  auto ink = [&](int left, int right, int margin) {
+    for (int y = top - margin; y < bottom + margin; ++y)
+      for (int x = left; x < right; ++x)
+        if (Dark(page->At(x, y))) return true;
+    return false;
+  };
+  EXPECT_TRUE(ink(r.right - 60, r.right, 0)) << "the row up to the edge";
+  EXPECT_FALSE(ink(r.right, page->raster.width - page->g.offsetX, 20)) << "the row past the edge";
 }
 
 struct TimerCase {

@@ -316,10 +316,11 @@ TEST(MainFormTimer, PlatformTimerTicksAfterTheIntervalWhileAutomaticModeIsOn) {
   const DWORD start = ::GetTickCount();
   ::SendMessageW(form.hwnd(), WM_COMMAND, IDM_NAUTO, 0);
   ASSERT_TRUE(WaitUntil([&] { return form.PanelText(1) == W("等待刷卡......"); }, 6000));
-  EXPECT_GE(::GetTickCount() - start, qx::kestrin::kTimeautoIntervalMs - 100);
+  // 1500 ms; a tick never comes early, only the tick count's steps can make it look so.
+  EXPECT_GE(::GetTickCount() - start, 1500u - 20);
   ::SendMessageW(form.hwnd(), WM_COMMAND, IDM_NAUTO, 0);
   const size_t calls = JournalCalls(JournalPath()).size();
-  FlushEvents(2 * qx::kestrin::kTimeautoIntervalMs);
+  FlushEvents(3000);
   EXPECT_EQ(JournalCalls(JournalPath()).size(), calls);
 }
 

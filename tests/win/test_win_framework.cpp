@@ -217,18 +217,16 @@ TEST(App, StartThatRaisesIsAFailure) {
 
 class Thrower : public Window {
  public:
-  explicit Thrower(UINT at) : at_(at) {}
+  explicit Thrower(UINT throwAt) : at(throwAt) {}
+  UINT at;  // the message that throws; 0: none
   std::vector<UINT> seen;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override {
     seen.push_back(msg);
-    if (msg == at_) throw std::runtime_error("made badly");
+    if (at && msg == at) throw std::runtime_error("made badly");
     return Default(msg, wp, lp);
   }
-
- private:
-  UINT at_;
 };
 
 TEST(Window, ErrorWhileBeingMadeFailsTheCreationAndReachesTheCaller) {
@@ -244,9 +242,16 @@ TEST(Window, ErrorWhileBeingMadeFailsTheCreationAndReachesTheCaller) {
     EXPECT_EQ(w.hwnd(), nullptr);
     EXPECT_FALSE(w.exists());
     EXPECT_EQ(::FindWindowA(nullptr, "qx_test_thrower"), nullptr);
-    // The same object can be made again, and then it works.
-    Recorder ok;
-    EXPECT_TRUE(ok.CreateEx(0, L"qx_test_after", WS_POPUP, 0, 0, 0, 0));
+    // The same object can be made again, and then it works: linked to its new window, with
+    // no error of the failed creation left over.
+    w.at = 0;
+    w.seen.clear();
+    EXPECT_TRUE(w.CreateEx(0, L"qx_test_after", WS_POPUP, 0, 0, 0, 0));
+    EXPECT_TRUE(w.exists());
+    EXPECT_EQ(Window::FromHandle(w.hwnd()), &w);
+    EXPECT_EQ(::SendMessageW(w.hwnd(), WM_NULL, 0, 0), 0);
+    ASSERT_FALSE(w.seen.empty());
+    EXPECT_EQ(w.seen.back(), static_cast<UINT>(WM_NULL));
   }
 }
 
