@@ -28,7 +28,8 @@ sock=/tmp/qx-cups-$(printf '%s' "$dir" | md5sum | cut -c1-12).sock
 tag=qx$(printf '%s' "$dir" | md5sum | cut -c1-12)
 pdfconf=/etc/cups/cups-pdf-$tag.conf
 
-lp() { CUPS_SERVER=$sock "$@"; }
+# In the C locale: the answers are matched as English text, and the Wine tests run under zh_CN.
+lp() { CUPS_SERVER=$sock LC_ALL=C LANG=C "$@"; }
 
 stop() {
   if [[ -f "$dir/cupsd.pid" ]]; then
