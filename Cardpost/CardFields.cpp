@@ -16,7 +16,8 @@ const char kFemale[] = "女";
 const char kMale[] = "男";
 const char kChina[] = "中国";
 
-CardReadFields CutCardFields(const uint8_t* block, size_t byteLength, const AnsiConverter& toAnsi) {
+CardReadFields CutCardFields(const uint8_t* block, size_t byteLength, const AnsiConverter& toAnsi,
+                             const AnsiConverter& toGbk) {
   const std::u16string text = qx::card::TextFromUcs2Le(block, byteLength);
   auto field = [&](CardField f) { return qx::card::TrimAnsi(toAnsi(qx::card::CutField(text, f))); };
   CardReadFields out;
@@ -29,7 +30,7 @@ CardReadFields CutCardFields(const uint8_t* block, size_t byteLength, const Ansi
   out.nationCode = field(CardField::Nation);
   // NationName answers empty outside 1..56, so no code reaches past the table.
   const std::u16string_view nation = qx::card::NationName(qx::card::LeadingDecimal(out.nationCode));
-  if (!nation.empty()) out.nation = toAnsi(nation);
+  if (!nation.empty()) out.nation = toGbk(nation);
   return out;
 }
 

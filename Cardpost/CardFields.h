@@ -32,7 +32,10 @@ struct CardReadFields {
 };
 
 // Cuts the block (UCS-2 LE bytes; byteLength may be anything, fields past it are empty).
-CardReadFields CutCardFields(const uint8_t* block, size_t byteLength, const AnsiConverter& toAnsi);
+// The card's own fields go through toAnsi (the calling thread's ANSI code page); the nation
+// name, a text of the bridge like the sex and country, through toGbk (code page 936).
+CardReadFields CutCardFields(const uint8_t* block, size_t byteLength, const AnsiConverter& toAnsi,
+                             const AnsiConverter& toGbk);
 
 // Copies the fields into a zero-filled CardInfoRecord by the filling rule. SignDepart and
 // DeviceType stay as they are; Nation is left untouched when it has no name.

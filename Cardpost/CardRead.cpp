@@ -41,7 +41,12 @@ constexpr char kLogPollFault[] = " ### 机读，处理异常";
 // The field up to its first U+0000 (where a zero-terminated conversion stops) in the thread's
 // ANSI code page, with the platform's default replacement for characters the code page lacks.
 std::string FieldToAnsi(std::u16string_view field) {
-  return qx::win::WideToMulti(qx::win::FromU16(field.substr(0, field.find(u'\0'))));
+  return qx::win::WideToMulti(qx::win::FromU16(field.substr(0, field.find(u'\0'))), CP_THREAD_ACP);
+}
+
+// The bridge's own names (the nation) go into the record as GBK, whatever the thread's code page.
+std::string NameToGbk(std::u16string_view name) {
+  return qx::win::WideToMulti(qx::win::FromU16(name), qx::win::kGbkCodePage);
 }
 
 // g_ReadBusy is cleared however the poll ends.
@@ -93,7 +98,7 @@ int TakeCard(const CardReaderCalls& calls, const std::string& moduleDir, const u
       qx::card::FieldText(reinterpret_cast<const uint8_t*>(decoderPath), sizeof decoderPath);
   LogWrite(kLogDecoded, decoded, bitmapPath.c_str());
 
-  const CardReadFields fields = CutCardFields(text, kTextLength, FieldToAnsi);
+  const CardReadFields fields = CutCardFields(text, kTextLength, FieldToAnsi, NameToGbk);
   FillCardRecord(record, fields);
   g_SignDepart = fields.authority;
 

@@ -5,29 +5,14 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <utility>
 
 #include "Base64.h"
+#include "win/FaultGuard.h"
 
 namespace {
 
 constexpr char kEnhancedProvider[] = "Microsoft Enhanced Cryptographic Provider v1.0";
-
-struct MdCtxFree {
-  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
-
-// MD5 of the input into the start of the zeroed 64-byte digest buffer.
-bool Md5Digest(const unsigned char* in, int inLen, unsigned char (&digest)[CipherKey::kDigestBufferSize]) {
-  std::memset(digest, 0, sizeof digest);
-  std::unique_ptr<EVP_MD_CTX, MdCtxFree> ctx(EVP_MD_CTX_new());
-  if (!ctx) return false;
-  EVP_MD_CTX_set_flags(ctx.get(), EVP_MD_CTX_FLAG_ONESHOT);
-  unsigned int len = 0;
-  return EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) == 1 &&
-         EVP_DigestUpdate(ctx.get(), in, static_cast<size_t>(inLen)) == 1 &&
-         EVP_DigestFinal_ex(ctx.get(), digest, &len) == 1 && len == CipherKey::kDigestLength;
-}
 
 }  // namespace
 
@@ -60,38 +45,66 @@ bool CipherKey::initKey(std::string_view passPhrase, std::string_view initVector
   if (!empty()) return true;
   if (initVector.size() != 8) return false;
 
-  HCRYPTPROV provider = 0;
-  HCRYPTHASH hash = 0;
-  HCRYPTKEY key = 0;
-  auto cleanUp = [&](bool ok) {
-    // The hash is only needed to derive the key.
-    if (hash) CryptDestroyHash(hash);
-    if (!ok) {
-      if (key) CryptDestroyKey(key);
-      if (provider) CryptReleaseContext(provider, 0);
-    }
-    return ok;
-  };
-
-  if (!acquireContext(&provider)) return cleanUp(fail("Error %x during CryptAcquireContext!\n"));
-  if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-    hash = 0;
-    return cleanUp(fail("Error %x during CryptCreateHash!\n"));
+  // Every handle goes into setUp_ as it is made, where a fault cannot lose it.
+  SetUp& s = setUp_;
+  if (!acquireContext(&s.provider)) return failSetUp("Error %x during CryptAcquireContext!\n");
+  if (!CryptCreateHash(s.provider, CALG_MD5, 0, 0, &s.hash)) {
+    s.hash = 0;
+    return failSetUp("Error %x during CryptCreateHash!\n");
   }
-  if (!CryptHashData(hash, reinterpret_cast<const BYTE*>(passPhrase.data()),
+  if (!CryptHashData(s.hash, reinterpret_cast<const BYTE*>(passPhrase.data()),
                      static_cast<DWORD>(passPhrase.size()), 0))
-    return cleanUp(fail("Error %x during CryptHashData!\n"));
-  if (!CryptDeriveKey(provider, CALG_DES, hash, 0, &key)) {
-    key = 0;
-    return cleanUp(fail("Error %x during CryptDeriveKey!\n"));
+    return failSetUp("Error %x during CryptHashData!\n");
+  if (!CryptDeriveKey(s.provider, CALG_DES, s.hash, 0, &s.key)) {
+    s.key = 0;
+    return failSetUp("Error %x during CryptDeriveKey!\n");
   }
-  if (!CryptSetKeyParam(key, KP_IV, reinterpret_cast<const BYTE*>(initVector.data()), 0))
-    return cleanUp(fail("Error %x during CryptSetKeyParam!\n"));
+  if (!CryptSetKeyParam(s.key, KP_IV, reinterpret_cast<const BYTE*>(initVector.data()), 0))
+    return failSetUp("Error %x during CryptSetKeyParam!\n");
 
-  cleanUp(true);
-  provider_ = provider;
-  key_ = key;
+  // Whole now: the handles leave the set-up and become the key.
+  const SetUp made = std::exchange(setUp_, SetUp{});
+  provider_ = made.provider;
+  key_ = made.key;
+  // The hash is only needed to derive the key.
+  CryptDestroyHash(made.hash);
   return true;
+}
+
+bool CipherKey::failSetUp(const char* format) {
+  fail(format);
+  releaseSetUp();
+  return false;
+}
+
+void CipherKey::releaseSetUp() {
+  // Taken out first, so that no handle is released twice whatever faults below. A handle
+  // may be the very thing that faulted (a provider that is none): each release has its own
+  // guard, so that one fault does not keep the others.
+  const SetUp s = std::exchange(setUp_, SetUp{});
+  using qx::win::Guarded;
+  if (s.hash) Guarded([&] { CryptDestroyHash(s.hash); });
+  if (s.key) Guarded([&] { CryptDestroyKey(s.key); });
+  if (s.provider) Guarded([&] { CryptReleaseContext(s.provider, 0); });
+}
+
+void CipherKey::dropUnfinished() {
+  releaseSetUp();
+  if (EVP_MD_CTX* ctx = std::exchange(digest_, nullptr)) qx::win::Guarded([&] { EVP_MD_CTX_free(ctx); });
+}
+
+bool CipherKey::md5Digest(const unsigned char* in, int inLen, unsigned char (&digest)[kDigestBufferSize]) {
+  std::memset(digest, 0, sizeof digest);
+  digest_ = EVP_MD_CTX_new();
+  if (!digest_) return false;
+  EVP_MD_CTX_set_flags(digest_, EVP_MD_CTX_FLAG_ONESHOT);
+  unsigned int len = 0;
+  const bool ok = EVP_DigestInit_ex(digest_, EVP_md5(), nullptr) == 1 &&
+                  EVP_DigestUpdate(digest_, in, static_cast<size_t>(inLen)) == 1 &&
+                  EVP_DigestFinal_ex(digest_, digest, &len) == 1 && len == kDigestLength;
+  EVP_MD_CTX_free(digest_);
+  digest_ = nullptr;
+  return ok;
 }
 
 bool CipherKey::encipher(unsigned char* work, DWORD* cipherLen, const unsigned char* in, int inLen) {
@@ -138,7 +151,7 @@ bool CipherKey::decryptText(unsigned char* out, int* capacity, const char* text,
 bool CipherKey::digestToText(char* out, int* capacity, const unsigned char* in, const int* inLen) {
   if (!out || !capacity || !in || !inLen || *inLen < 0) return false;
   unsigned char digest[kDigestBufferSize];
-  if (!Md5Digest(in, *inLen, digest)) return false;
+  if (!md5Digest(in, *inLen, digest)) return false;
   return base64Encode(digest, kDigestLength, out, capacity);
 }
 
@@ -147,6 +160,6 @@ bool CipherKey::digestEncrypt(unsigned char* out, const int* capacity, const uns
   if (!out || !capacity || !in || !inLen) return false;
   if (*capacity < kDigestBufferSize || *inLen < 0) return false;
   unsigned char digest[kDigestBufferSize];
-  if (!Md5Digest(in, *inLen, digest)) return false;
+  if (!md5Digest(in, *inLen, digest)) return false;
   return encryptRaw(out, capacity, digest, kDigestLength);
 }

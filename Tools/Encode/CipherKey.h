@@ -5,6 +5,8 @@
 // Kept out of windows.h by WIN32_LEAN_AND_MEAN; needs windows.h first.
 #include <wincrypt.h>
 
+#include <openssl/types.h>
+
 #include <string_view>
 
 class CipherKey {
@@ -31,6 +33,10 @@ class CipherKey {
   // On failure everything made is released, the key stays empty and failureText() says why.
   bool initKey(std::string_view passPhrase, std::string_view initVector);
 
+  // Releases what a call cut short by a fault left behind: the handles of a set-up under way
+  // and a digest context. The key itself is only ever set whole, so it stays as it was.
+  void dropUnfinished();
+
   bool encryptToText(char* out, int* capacity, const unsigned char* in, int inLen);
   bool encryptRaw(unsigned char* out, const int* capacity, const unsigned char* in, int inLen);
   bool decryptText(unsigned char* out, int* capacity, const char* text, int textLen);
@@ -41,8 +47,20 @@ class CipherKey {
   const char* failureText() const { return failure_; }
 
  private:
+  // Handles that a set-up has made so far; they become the key only once it is whole.
+  struct SetUp {
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    HCRYPTKEY key = 0;
+  };
+
   bool acquireContext(HCRYPTPROV* provider);
   bool fail(const char* format);
+  // Records the failure text, then releases the set-up's handles.
+  bool failSetUp(const char* format);
+  void releaseSetUp();
+  // MD5 of the input into the start of the zeroed digest buffer.
+  bool md5Digest(const unsigned char* in, int inLen, unsigned char (&digest)[kDigestBufferSize]);
   // Enciphers in into work (zeroed first); the cipher length goes to cipherLen.
   bool encipher(unsigned char* work, DWORD* cipherLen, const unsigned char* in, int inLen);
 
@@ -50,5 +68,8 @@ class CipherKey {
   // Kept for the key's lifetime: the key belongs to this context.
   HCRYPTPROV provider_ = 0;
   HCRYPTKEY key_ = 0;
+  // Held here rather than on the stack, so that dropUnfinished() finds what a fault left.
+  SetUp setUp_;
+  EVP_MD_CTX* digest_ = nullptr;
   char failure_[256] = {};
 };

@@ -1,6 +1,8 @@
 // The Encode library's application object: holds the one cipher key and runs every export's frame.
 #include "EncodeApp.h"
 
+#include "win/FaultGuard.h"
+
 namespace {
 
 // The key is the first 8 bytes of the MD5 of these 8 characters (no terminator).
@@ -13,15 +15,21 @@ EncodeApp::EncodeApp(CipherKey::AcquireFn acquire) : key_(acquire) {}
 
 template <class Body>
 unsigned char EncodeApp::run(Body body) noexcept {
-  try {
+  bool ok = false;
+  // A hardware fault (a caller's pointer that points nowhere) ends the call like any other
+  // failure; the i686 compiler's catch (...) would not see it.
+  const bool calm = qx::win::Guarded([&] {
     // A failed set-up leaves the key empty, so the next call tries again.
     if (key_.empty() &&
         !key_.initKey({kPassPhrase, sizeof kPassPhrase - 1}, {kInitVector, sizeof kInitVector - 1}))
-      return 0;
-    return body() ? 1 : 0;
-  } catch (...) {
+      return;
+    ok = body();
+  });
+  if (!calm) {
+    key_.dropUnfinished();
     return 0;
   }
+  return ok ? 1 : 0;
 }
 
 unsigned char EncodeApp::decode(unsigned char* out, int* capacity, const char* text, int textLen) noexcept {

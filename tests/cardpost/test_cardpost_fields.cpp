@@ -40,7 +40,7 @@ std::string Gbk(const std::string& utf8) { return Convert("GBK", "UTF-8", utf8.d
 
 cardpost::CardReadFields Cut(const qx::card::CardTextInput& card) {
   const std::vector<uint8_t> block = qx::card::BuildCardTextBytes(card);
-  return cardpost::CutCardFields(block.data(), block.size(), ToGbk);
+  return cardpost::CutCardFields(block.data(), block.size(), ToGbk, ToGbk);
 }
 
 // The product's narrow literals are made GBK by the compiler; this file's are UTF-8.
@@ -90,7 +90,7 @@ TEST(CardpostFields, SexAndNationCodes) {
 TEST(CardpostFields, ShortBlock) {
   std::vector<uint8_t> block = qx::card::BuildCardTextBytes(qx::test::SampleCardInput());
   block.resize(2 * 20 + 1);  // name, sex, nation, two digits of the birth date and a stray byte
-  const cardpost::CardReadFields f = cardpost::CutCardFields(block.data(), block.size(), ToGbk);
+  const cardpost::CardReadFields f = cardpost::CutCardFields(block.data(), block.size(), ToGbk, ToGbk);
   EXPECT_EQ(f.name, Gbk("张三(读)"));
   EXPECT_EQ(f.birth, "19");
   EXPECT_EQ(f.address, "");

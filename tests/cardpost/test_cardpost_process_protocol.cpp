@@ -116,6 +116,7 @@ TEST(CardpostProtocol, HandshakeStartAndConsoleMessages) {
   EXPECT_EQ(h.Messages().size(), n0 + 1);
 
   ASSERT_TRUE(console.SendHandshake(std::string("0802")));
+  const uint32_t handshakeMs = console.ElapsedMs();
   ASSERT_TRUE(h.WaitForMessage(kInitDone, 10000));
   EXPECT_EQ(console.QueryStatus(), 0);
   const auto status = h.Messages();
@@ -145,6 +146,10 @@ TEST(CardpostProtocol, HandshakeStartAndConsoleMessages) {
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].window, "DispatchWnd_Quorix_2010__CheckCard");
   EXPECT_EQ(records[0].dwData, 1001u);
+  // On the console's clock, from the handshake's answer: the 5000 ms less a timer tick at
+  // most, and no more than a loaded machine can add.
+  const uint32_t readyAfterMs = records[0].ms - handshakeMs;
+  EXPECT_TRUE(readyAfterMs >= 4900 && readyAfterMs <= 9000) << readyAfterMs << " ms";
   std::vector<uint8_t> expected(112, 0);
   expected[0] = '0';
   expected[1] = '8';

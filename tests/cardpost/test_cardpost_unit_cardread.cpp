@@ -240,6 +240,44 @@ TEST_F(CardRead, FifteenCharacterNameFillsThirtyFourBytes) {
   EXPECT_EQ(qx::card::GetField(p.record.data(), CardInfoRecord::Address).size(), 70u);
 }
 
+// The calling thread's locale for a while; its code page is what CP_THREAD_ACP names.
+class ThreadLocale {
+ public:
+  explicit ThreadLocale(LANGID lang) { ::SetThreadLocale(MAKELCID(lang, SORT_DEFAULT)); }
+  ~ThreadLocale() { ::SetThreadLocale(saved_); }
+  ThreadLocale(const ThreadLocale&) = delete;
+  ThreadLocale& operator=(const ThreadLocale&) = delete;
+
+ private:
+  const LCID saved_ = ::GetThreadLocale();
+};
+
+// The card's text takes the calling thread's ANSI code page; the nation name is GBK whatever
+// that code page is, like the sex and country texts beside it.
+TEST_F(CardRead, CardTextFollowsTheThreadCodePageNationStaysGbk) {
+  const struct {
+    const char* what;
+    LANGID lang;
+    std::string name;  // the Name field's bytes
+  } cases[] = {
+      {"zh-CN, 936", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), Gbk("José张(读)")},
+      {"en-US, 1252", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), "Jos\xE9?" + Gbk("(读)")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    qx::card::CardTextInput card = qx::test::SampleCardInput();
+    card.name = u"José张";
+    card.nation = u"02";
+    g_fake.block = qx::card::BuildCardTextBytes(card);
+    const ThreadLocale locale(c.lang);
+    const Poll p = RunPoll(FakeCalls());
+    EXPECT_TRUE(p.result);
+    EXPECT_EQ(qx::card::GetField(p.record.data(), CardInfoRecord::Name), c.name);
+    EXPECT_EQ(qx::card::GetField(p.record.data(), CardInfoRecord::Nation), Gbk("蒙古"));
+  }
+}
+
 struct StatusCase {
   int find, select, read;
   Lines lines;

@@ -21,9 +21,30 @@ struct AcquireCall {
 std::vector<DWORD> gErrors;
 std::vector<AcquireCall> gCalls;
 
+// Where a fault strikes the set-up: inside the acquire before it made anything, or once it
+// has handed out a real context, which the set-up must then not lose.
+enum class SetUpFault { None, BeforeContext, AfterContext };
+SetUpFault gFault = SetUpFault::None;
+
+// A real access violation: both the pointer and the store are volatile, so neither is dropped.
+__attribute__((noinline)) void RaiseFault() {
+  volatile int* volatile p = nullptr;
+  *p = 1;
+}
+
 BOOL WINAPI FakeAcquire(HCRYPTPROV* provider, LPCSTR container, LPCSTR name, DWORD type, DWORD flags) {
   const size_t i = gCalls.size();
   gCalls.push_back({container != nullptr, name ? name : "", type, flags});
+  switch (gFault) {
+    case SetUpFault::None:
+      break;
+    case SetUpFault::BeforeContext:
+      RaiseFault();
+      break;
+    case SetUpFault::AfterContext:
+      if (CryptAcquireContextA(provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) RaiseFault();
+      return FALSE;
+  }
   if (i < gErrors.size() && gErrors[i] != 0) {
     *provider = 0;
     SetLastError(gErrors[i]);
@@ -33,9 +54,10 @@ BOOL WINAPI FakeAcquire(HCRYPTPROV* provider, LPCSTR container, LPCSTR name, DWO
   return CryptAcquireContextA(provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT);
 }
 
-void Arrange(std::vector<DWORD> errors) {
+void Arrange(std::vector<DWORD> errors, SetUpFault fault = SetUpFault::None) {
   gErrors = std::move(errors);
   gCalls.clear();
+  gFault = fault;
 }
 
 const AcquireCall kEnhanced{false, "Microsoft Enhanced Cryptographic Provider v1.0", PROV_RSA_FULL, 0};
@@ -128,6 +150,34 @@ TEST(CipherKeySetUp, FailedSetUpReturnsZeroAndTheNextCallRetries) {
   Arrange({kNoProvider, kNoProvider});
   EXPECT_EQ(EncodeWith(app, in, &result), expected);
   EXPECT_TRUE(gCalls.empty());
+}
+
+// A fault inside the set-up ends the call with 0 and leaves no key: the next call sets the
+// key up from the start and enciphers as the model does.
+TEST(CipherKeySetUp, FaultInsideTheSetUpLeavesNoKey) {
+  const auto in = RandomBytes(20, 78);
+  const std::string expected = LinedBase64(OracleEncrypt(in));
+  const struct {
+    const char* what;
+    SetUpFault fault;
+  } cases[] = {
+      {"before the context", SetUpFault::BeforeContext},
+      {"after the context", SetUpFault::AfterContext},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EncodeApp app(&FakeAcquire);
+    Arrange({}, c.fault);
+    unsigned char result = 1;
+    EXPECT_EQ(EncodeWith(app, in, &result), "");
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(app.key().empty());
+
+    Arrange({});
+    EXPECT_EQ(EncodeWith(app, in, &result), expected);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(gCalls.size(), 1u);
+  }
 }
 
 const unsigned char kIn[3] = {1, 2, 3};

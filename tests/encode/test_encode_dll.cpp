@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -390,6 +391,83 @@ TEST_F(EncodeDll, HmacRefusesBadArguments) {
   capacity = -64;
   EXPECT_EQ(dll().hmac(out.data(), &capacity, in, &len), 0);
   EXPECT_TRUE(AllAre(out, 0, out.size(), kFill));
+}
+
+// The argument of a call that points at 0x10 instead: a pointer that is not null and that
+// no process can read or write, so the export faults inside itself.
+enum class BadArg { Out, Capacity, In, Length };
+const char* Name(BadArg a) {
+  switch (a) {
+    case BadArg::Out: return "output";
+    case BadArg::Capacity: return "capacity";
+    case BadArg::In: return "input";
+    case BadArg::Length: return "input length";
+  }
+  return "";
+}
+
+enum class Export { Decode, Encode, GetMd5, Hmac };
+
+// One call of an export on in (Decode's text for Decode) into a 256-byte output; the result,
+// and the output up to the capacity it reports (hmac_V2 leaves the capacity at 256).
+CallResult CallWith(Export e, const std::vector<uint8_t>& in, std::optional<BadArg> bad) {
+  void* const kBad = reinterpret_cast<void*>(0x10);
+  CallResult r{0, 256, std::vector<unsigned char>(256, kFill)};
+  unsigned char* out = bad == BadArg::Out ? static_cast<unsigned char*>(kBad) : r.buffer.data();
+  int* capacity = bad == BadArg::Capacity ? static_cast<int*>(kBad) : &r.capacity;
+  const unsigned char* data = bad == BadArg::In ? static_cast<const unsigned char*>(kBad) : in.data();
+  const int length = static_cast<int>(in.size());
+  const int* lengthPtr = bad == BadArg::Length ? static_cast<const int*>(kBad) : &length;
+  const Dll& d = TheDll();
+  switch (e) {
+    case Export::Decode:
+      r.result = d.decode(out, capacity, reinterpret_cast<const char*>(data), length);
+      break;
+    case Export::Encode:
+      r.result = d.encode(reinterpret_cast<char*>(out), capacity, data, length);
+      break;
+    case Export::GetMd5:
+      r.result = d.getMd5(reinterpret_cast<char*>(out), capacity, data, lengthPtr);
+      break;
+    case Export::Hmac:
+      r.result = d.hmac(out, capacity, data, lengthPtr);
+      break;
+  }
+  r.buffer.resize(static_cast<size_t>(std::clamp(r.capacity, 0, 256)));
+  return r;
+}
+
+// A pointer that points nowhere faults inside the export: the call gives 0 and the process
+// goes on, and the next call of the same export gives the right result.
+TEST_F(EncodeDll, FaultInsideAnExportEndsTheCallWithZero) {
+  const auto plain = RandomBytes(40, 41);
+  const std::string text = LinedBase64(OracleEncrypt(plain));
+  const std::vector<uint8_t> textBytes(text.begin(), text.end());
+  const std::string md5Text = PlainBase64(OracleMd5(plain));
+  std::vector<uint8_t> mac = OracleEncrypt(OracleMd5(plain));
+  mac.resize(256, 0);
+  const struct {
+    const char* name;
+    Export e;
+    std::vector<uint8_t> in;
+    std::vector<uint8_t> want;
+    std::vector<BadArg> bad;
+  } exports[] = {
+      {"Decode", Export::Decode, textBytes, plain, {BadArg::Out, BadArg::Capacity, BadArg::In}},
+      {"Encode", Export::Encode, plain, textBytes, {BadArg::Out, BadArg::Capacity, BadArg::In}},
+      {"getMD5", Export::GetMd5, plain, {md5Text.begin(), md5Text.end()},
+       {BadArg::Out, BadArg::Capacity, BadArg::In, BadArg::Length}},
+      {"hmac_V2", Export::Hmac, plain, mac, {BadArg::Out, BadArg::Capacity, BadArg::In, BadArg::Length}},
+  };
+  for (const auto& x : exports) {
+    for (BadArg bad : x.bad) {
+      SCOPED_TRACE(std::string(x.name) + ", bad " + Name(bad));
+      EXPECT_EQ(CallWith(x.e, x.in, bad).result, 0);
+      const CallResult next = CallWith(x.e, x.in, std::nullopt);
+      EXPECT_EQ(next.result, 1);
+      EXPECT_EQ(std::vector<uint8_t>(next.buffer.begin(), next.buffer.end()), x.want);
+    }
+  }
 }
 
 TEST_F(EncodeDll, ImportLibraryCallsWork) {
