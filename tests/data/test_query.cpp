@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "TempFolder.h"
 #include "data/Connection.h"
@@ -108,11 +109,31 @@ TEST_F(Store, ConnectionFailuresLeaveItClosedAndCreateNothing) {
   fixture::WriteDataLink(dir_ / "jet.udl", "Provider=SQLOLEDB.1;Data Source=TLog.db");
   { std::ofstream(dir_ / "text.db") << "this is not a database, only some text of a file\n"; }
   fixture::WriteDataLink(dir_ / "text.udl", "Provider=Quorix.SQLite.1;Data Source=text.db");
+  // A file of no bytes, which SQLite would take for an empty database, and a database that holds
+  // no TLog: neither is the store, and neither is written to.
+  { std::ofstream(dir_ / "empty.db"); }
+  fixture::WriteDataLink(dir_ / "empty.udl", "Provider=Quorix.SQLite.1;Data Source=empty.db");
+  fixture::ExecSql(dir_ / "other.db", "create table Other (FId integer primary key, FName text)");
+  fixture::WriteDataLink(dir_ / "other.udl", "Provider=Quorix.SQLite.1;Data Source=other.db");
+  auto bytesOf = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string other = bytesOf(dir_ / "other.db");
+  auto files = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = files();
   const std::string cases[] = {
       "FILE NAME=" + (dir_ / "missing.udl").string(),
       "FILE NAME=" + (dir_ / "nodb.udl").string(),
       "FILE NAME=" + (dir_ / "jet.udl").string(),
       "FILE NAME=" + (dir_ / "text.udl").string(),
+      "FILE NAME=" + (dir_ / "empty.udl").string(),
+      "FILE NAME=" + (dir_ / "other.udl").string(),
       "FILE NAME=" + db_.string(),  // the database itself is no link file
       "",
   };
@@ -123,6 +144,9 @@ TEST_F(Store, ConnectionFailuresLeaveItClosedAndCreateNothing) {
     EXPECT_FALSE(c.Connected()) << cs;
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "absent.db"));
+  EXPECT_EQ(files(), before) << "no journal either";
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "empty.db"), 0u);
+  EXPECT_EQ(bytesOf(dir_ / "other.db"), other);
 }
 
 TEST_F(Store, AppendFillsKeyAndKeepsBytes) {

@@ -185,10 +185,11 @@ TEST_F(Dm, ErrorsPassToCaller) {
   TShowCardLine card;
   EXPECT_THROW(dm_.LoadLogRecord(card), PictureError);
 
-  // A database without TLog refuses the append; qrylog stays closed.
+  // A database without TLog is no store: it is not connected, and the append is refused with
+  // qrylog left closed.
   fixture::ExecSql(db_, "drop table TLog; create table Other (X)");
   TdataMd other;
-  Connect(other, dir_.path());
+  EXPECT_THROW(Connect(other, dir_.path()), DataError);
   FillCard(card);
   EXPECT_THROW(other.AppendLogRecord(card), DataError);
   EXPECT_FALSE(other.qrylog.Active());
