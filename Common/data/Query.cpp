@@ -459,6 +459,7 @@ void Query::Open() {
   table_ = oneTable ? qualified : std::string();
   keyField_ = keyField;
   keyColumn_ = keyColumn;
+  keyIsRowid_ = keyField >= 0 && keyType == "INTEGER";
   state_ = DatasetState::Browse;
   current_ = 0;
   bof_ = true;
@@ -485,6 +486,7 @@ void Query::Close() {
   assigned_.clear();
   table_.clear();
   keyField_ = -1;
+  keyIsRowid_ = false;
   anchor_ = -1;
   current_ = 0;
   bof_ = eof_ = true;
@@ -850,6 +852,21 @@ Query::Values Query::ReadBack(std::int64_t rowid, Values pending) {
   return pending;
 }
 
+// The posted row as the table holds it, with what the database filled in; when it cannot be read
+// back, the values as posted and the key where it is the rowid (a Requery shows the rest).
+Query::Values Query::Stored(std::int64_t rowid) {
+  try {
+    return ReadBack(rowid, pending_);
+  } catch (const DataError&) {
+    Values v = pending_;
+    if (keyIsRowid_ && !assigned_[keyField_]) {
+      v[keyField_].kind = Value::Kind::Integer;
+      v[keyField_].integer = rowid;
+    }
+    return v;
+  }
+}
+
 void Query::Post() {
   CheckActive();
   if (state_ != DatasetState::Insert) return;
@@ -870,12 +887,13 @@ void Query::Post() {
       connection_->Fail("a value cannot be passed to the database");
   st.Step("the row cannot be inserted");
   const std::int64_t rowid = sqlite3_last_insert_rowid(connection_->Handle());
+  // Stored: nothing from here on fails the post, or the caller would store the row again.
 
   const int at = pendingAtEnd_ ? static_cast<int>(rows_.size()) : current_;
   if (keyed_) {
     Forget(rowid);  // read back from the table when it is shown
   } else {
-    held_.insert(held_.begin() + at, ReadBack(rowid, pending_));
+    held_.insert(held_.begin() + at, Stored(rowid));
   }
   rows_.insert(rows_.begin() + at, Row{nextId_++, rowid});
   current_ = at;

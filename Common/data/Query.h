@@ -151,7 +151,8 @@ class Query {
   void Insert();
   // Inserts the pending row into the table; only fields that were assigned are written, the
   // database fills the others (the auto-increment key among them). The row as stored then
-  // joins the selection and becomes current. On failure the row stays pending.
+  // joins the selection and becomes current. When the insert fails the row stays pending; once
+  // the row is stored the post succeeds, even when reading it back fails.
   void Post();
   void Cancel();
   // Deletes the current row from the table (found by the table's primary key, which the
@@ -185,6 +186,7 @@ class Query {
   void Changed();
   void ConnectionClosing();
   Values ReadBack(std::int64_t rowid, Values pending);
+  Values Stored(std::int64_t rowid);
   // Values of the row at pos, or of the current row (deferred blobs unread); null when there is
   // none. Reading may find rows gone: those leave the selection first.
   const Values* ValuesAt(int pos);
@@ -230,6 +232,7 @@ class Query {
   std::string table_;     // the one table of the fields; empty when there is none or several
   int keyField_ = -1;     // field holding the table's primary key
   std::string keyColumn_;
+  bool keyIsRowid_ = false;
   int anchor_ = -1;       // where a MoveBy started, kept up to date as rows leave
   // The row being inserted.
   std::vector<Value> pending_;
