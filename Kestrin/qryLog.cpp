@@ -165,6 +165,13 @@ win::CommandTable TForm_qryLog::Commands() const {
   return kCommands;
 }
 
+win::MessageTable TForm_qryLog::Messages() const {
+  static const win::MessageEntry kMessages[] = {
+      win::Message(WM_QRY_ROWSLEFT, &TForm_qryLog::OnRowsLeft),
+  };
+  return kMessages;
+}
+
 bool TForm_qryLog::OnDrawItem(const DRAWITEMSTRUCT& item) {
   if (item.CtlID != IDC_IMAGE) return false;
   DrawImage(item);
@@ -188,6 +195,10 @@ std::optional<LRESULT> TForm_qryLog::OnNotify(const NMHDR& nm) {
       data::Query& q = dm_.qrylog;
       const data::Field* f = q.Active() && col >= 0 && col < kGridColumns ? q.FindField(kGrid[col].field) : nullptr;
       if (f) text = FromGbk(q.TextAt(row, f->Index()));
+      // Rows found gone as the query read them have left it: the grid takes the new count once
+      // this paint is over, not in the middle of it.
+      if (q.Active() && q.RecordCount() != DBLogQry.RowCount() && !rowsLeftPosted_)
+        rowsLeftPosted_ = ::PostMessageW(hwnd(), WM_QRY_ROWSLEFT, 0, 0) != FALSE;
     } catch (...) {
       text.clear();
     }
@@ -349,6 +360,12 @@ void TForm_qryLog::SyncGridSelection() {
   syncing_ = true;
   DBLogQry.SelectOnly(at > 0 ? at - 1 : -1);
   syncing_ = false;
+}
+
+LRESULT TForm_qryLog::OnRowsLeft(WPARAM, LPARAM) {
+  rowsLeftPosted_ = false;
+  DSLogQryDataChange();
+  return 0;
 }
 
 void TForm_qryLog::DSLogQryDataChange() {

@@ -26,6 +26,8 @@ inline constexpr wchar_t kQryLogCaption[] = L"记录查询";
 inline constexpr int kQryLogClientWidth = 745;
 inline constexpr int kQryLogClientHeight = 479;
 inline constexpr int kGridColumns = 9;
+// Posted by the grid when rows it read were found gone: it takes the new row count after its paint.
+inline constexpr UINT WM_QRY_ROWSLEFT = WM_APP + 1;
 
 // Control ids of TForm_qryLog.
 enum QryLogId : int {
@@ -89,6 +91,7 @@ class TForm_qryLog : public win::CodeDialog {
  protected:
   BOOL OnInitDialog() override;
   win::CommandTable Commands() const override;
+  win::MessageTable Messages() const override;
   void RunEvent(const std::function<void()>& handler) override { RunHandler(handler); }
   // Enter gives IDOK: this window has no default button, so it does nothing.
   void OnOK() override {}
@@ -101,9 +104,11 @@ class TForm_qryLog : public win::CodeDialog {
   void DrawImage(const DRAWITEMSTRUCT& dis) const;
   std::string PickerText(const win::DatePicker& p) const;
   void SyncGridSelection();
+  LRESULT OnRowsLeft(WPARAM, LPARAM);
 
   TdataMd& dm_;
   bool syncing_ = false;
+  bool rowsLeftPosted_ = false;
   Picture photo_;
   COLORREF transparent_ = CLR_INVALID;
   win::UniqueFont font_;

@@ -22,6 +22,19 @@ constexpr int kBusyTimeoutMs = 3000;
 // does a store on a share: a page the network fails to bring in would fault, not fail a call.
 constexpr const char* kMapSql = sizeof(void*) >= 8 ? "PRAGMA mmap_size=1099511627776" : "";
 
+// Empty when the database holds table TLog, else why not; reads only. Reading the schema tells a
+// database from any other file; a file of no bytes reads as an empty database, and neither it
+// nor a database of other tables is the store.
+std::string MissingLogTable(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='TLog' COLLATE NOCASE",
+                              -1, &st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st);
+  std::string msg = rc == SQLITE_ROW ? std::string() : rc == SQLITE_DONE ? "no table TLog" : sqlite3_errmsg(db);
+  sqlite3_finalize(st);
+  return msg;
+}
+
 }  // namespace
 
 Connection::~Connection() {
@@ -69,14 +82,9 @@ void Connection::SetConnected(bool on) {
   }
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   if (*kMapSql && OnFixedDisk(link.database)) sqlite3_exec(db, kMapSql, nullptr, nullptr, nullptr);
-  // Reading the schema tells a database from any other file now rather than at the first query.
-  char* err = nullptr;
-  rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &err);
-  std::string msg;
-  if (rc != SQLITE_OK) {
-    msg = err ? err : sqlite3_errmsg(db);
-    sqlite3_free(err);
-  } else {
+  // Checked before the upgrade, which writes: a file that is no store is left as it was.
+  std::string msg = MissingLogTable(db);
+  if (msg.empty()) {
     // A store laid before its texts were Unicode is converted now, or the connection fails.
     try {
       UpgradeStore(db);

@@ -26,9 +26,10 @@ class Connection {
   void SetConnectionString(std::string text);
 
   bool Connected() const { return db_ != nullptr; }
-  // True opens the database the connection string names (it must exist; it is never
-  // created) with shared access: other processes may read and write it meanwhile. False
-  // closes it and every query on it. Failures are DataErrors; the connection stays closed.
+  // True opens the database the connection string names (it must exist and hold table TLog;
+  // it is never created) with shared access: other processes may read and write it meanwhile.
+  // False closes it and every query on it. Failures are DataErrors; the connection stays
+  // closed and a file that is no store is not written.
   void SetConnected(bool on);
   void Open() { SetConnected(true); }
   void Close() { SetConnected(false); }

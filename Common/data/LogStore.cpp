@@ -64,10 +64,26 @@ struct TextCell {
   std::string text;
 };
 
-// The non-ASCII texts of a table, each with its place. Only text values are fetched: typeof()
-// tells without reading a photo.
-std::vector<TextCell> TextsOf(sqlite3* db, const std::string& table, std::vector<std::string>& columns,
-                              bool& foreign) {
+// Whether a text of a store laid before is UTF-8 already (another program's, or one converted
+// before) rather than the desk's GBK: well-formed, every character one of code page 936, and one
+// of them at least a three-byte character, as Chinese text is. GBK bytes are well-formed UTF-8
+// more often than one would think, but then of two-byte characters or ones that code page lacks:
+// "女" reads as "Ů", "谢小梅" as "лС÷".
+bool IsUnicodeText(std::string_view t) {
+  if (!qx::card::IsUtf8(t)) return false;
+  bool ascii = true, wide = false;
+  for (char ch : t) {
+    const auto c = static_cast<unsigned char>(ch);
+    ascii = ascii && c < 0x80;
+    wide = wide || c >= 0xE0;
+  }
+  return ascii || (wide && Utf8FromCp936(Cp936FromUtf8(t)) == t);
+}
+
+// The texts of a table that are GBK, each with its place; those that are UTF-8 already are kept,
+// so that nothing is converted twice. Only text values are fetched: typeof() tells without
+// reading a photo.
+std::vector<TextCell> ForeignTexts(sqlite3* db, const std::string& table, std::vector<std::string>& columns) {
   columns.clear();
   {
     Stmt info(db, "PRAGMA table_info(" + Quote(table) + ")");
@@ -84,11 +100,7 @@ std::vector<TextCell> TextsOf(sqlite3* db, const std::string& table, std::vector
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i + 1));
       if (!p) continue;
       std::string_view t(p, static_cast<size_t>(sqlite3_column_bytes(st.get(), i + 1)));
-      bool ascii = true;
-      for (char ch : t) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
-      if (ascii) continue;
-      if (!qx::card::IsUtf8(t)) foreign = true;
-      cells.push_back({sqlite3_column_int64(st.get(), 0), i, std::string(t)});
+      if (!IsUnicodeText(t)) cells.push_back({sqlite3_column_int64(st.get(), 0), i, std::string(t)});
     }
   }
   return cells;
@@ -100,25 +112,13 @@ void Convert(sqlite3* db) {
     Stmt st(db, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
     while (st.Step()) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
   }
-  struct Table {
-    std::string name;
+  for (const std::string& table : tables) {
     std::vector<std::string> columns;
-    std::vector<TextCell> cells;
-  };
-  std::vector<Table> found;
-  bool foreign = false;
-  for (const std::string& t : tables) {
-    Table tab{t, {}, {}};
-    tab.cells = TextsOf(db, t, tab.columns, foreign);
-    found.push_back(std::move(tab));
-  }
-  // A store whose texts all read as UTF-8 already holds Unicode (or nothing but ASCII).
-  if (!foreign) return;
-  for (const Table& t : found) {
-    std::vector<std::unique_ptr<Stmt>> updates(t.columns.size());
-    for (const TextCell& c : t.cells) {
+    const std::vector<TextCell> cells = ForeignTexts(db, table, columns);
+    std::vector<std::unique_ptr<Stmt>> updates(columns.size());
+    for (const TextCell& c : cells) {
       auto& up = updates[c.column];
-      if (!up) up = std::make_unique<Stmt>(db, "UPDATE " + Quote(t.name) + " SET " + Quote(t.columns[c.column]) +
+      if (!up) up = std::make_unique<Stmt>(db, "UPDATE " + Quote(table) + " SET " + Quote(columns[c.column]) +
                                                    "=? WHERE rowid=?");
       const std::string utf8 = Utf8FromCp936(c.text);
       sqlite3_bind_text(up->get(), 1, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);

@@ -36,8 +36,10 @@ inline constexpr int kStoreVersion = 3;
 void CreateLogStore(const std::filesystem::path& file);
 
 // Run by the connection on open, once for a store laid before kStoreVersion, all in one
-// transaction. A store not yet marked Unicode whose texts are not all UTF-8 (the GBK of earlier
-// stores) has every text of every table converted from code page 936; TLog gets its indexes.
+// transaction. In a store not yet marked Unicode each text of every table that is GBK (the
+// desk's own texts of earlier stores) is read as code page 936 and written as UTF-8, and each
+// that is UTF-8 already (Chinese text another program wrote) stays as it is. TLog gets its
+// indexes.
 // Throws DataError (the store then stays as it was).
 void UpgradeStore(sqlite3* db);
 

@@ -133,6 +133,10 @@ constexpr std::int64_t kRunSpanTable = 2;
 // Blocks read at once, at most, by a walk forward through a run of keys.
 constexpr int kMaxReadAhead = 16;
 
+[[noreturn]] void FailNotLocated() {
+  throw DataError("the row cannot be located for deletion; it may have been changed or deleted");
+}
+
 // Owns a prepared statement.
 class Statement {
  public:
@@ -163,16 +167,15 @@ class Statement {
 const Value& Field::Current() const {
   Query& q = *query_;
   if (q.state_ == DatasetState::Insert) return q.pending_[index_];
-  if (q.rows_.empty()) return kNull;
-  return q.ValueAt(q.current_, index_);
+  return q.CurrentValue(index_);
 }
 
 bool Field::IsNull() const {
   Query& q = *query_;
+  if (q.state_ == DatasetState::Insert) return q.pending_[index_].kind == Value::Kind::Null;
   // Telling a null photo needs no photo read.
-  if (q.state_ == DatasetState::Browse && !q.rows_.empty())
-    return q.RowValues(q.current_)[index_].kind == Value::Kind::Null;
-  return Current().kind == Value::Kind::Null;
+  const Query::Values* row = q.CurrentValues();
+  return !row || (*row)[index_].kind == Value::Kind::Null;
 }
 
 std::string Field::AsString() const { return ValueText(Current()); }
@@ -456,6 +459,7 @@ void Query::Open() {
   table_ = oneTable ? qualified : std::string();
   keyField_ = keyField;
   keyColumn_ = keyColumn;
+  keyIsRowid_ = keyField >= 0 && keyType == "INTEGER";
   state_ = DatasetState::Browse;
   current_ = 0;
   bof_ = true;
@@ -482,6 +486,8 @@ void Query::Close() {
   assigned_.clear();
   table_.clear();
   keyField_ = -1;
+  keyIsRowid_ = false;
+  anchor_ = -1;
   current_ = 0;
   bof_ = eof_ = true;
   Changed();
@@ -526,7 +532,7 @@ std::string Query::CoveringIndex(const std::string& database, const std::string&
   return {};
 }
 
-void Query::LoadBlock(int pos) {
+bool Query::LoadBlock(int pos) {
   const int size = static_cast<int>(rows_.size());
   const int start = pos - pos % kBlockRows;
   // A walk forward reads further ahead at each block it reaches: every statement is a read
@@ -548,6 +554,8 @@ void Query::LoadBlock(int pos) {
   }
   nextBlock_ = end;
   if (cache_.size() + (end - start) > kCacheRows) cache_.clear();
+  // Read afresh: a row of the block that the statement does not return is gone.
+  for (int p = start; p < end; ++p) cache_.erase(rows_[p].key);
   sqlite3_stmt* st;
   if (run) {
     st = Prepared(rangeSt_, rangeSql_);
@@ -586,16 +594,74 @@ void Query::LoadBlock(int pos) {
   }
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) connection_->Fail("the rows cannot be read");
-  // A row deleted elsewhere since the keys were read: nulls.
-  for (int p = start; p < end; ++p) cache_.try_emplace(rows_[p].key, Values(n));
+  return DropGone(start, end);
 }
 
-const Query::Values& Query::RowValues(int pos) {
-  if (!keyed_) return held_[pos];
-  auto it = cache_.find(rows_[pos].key);
-  if (it != cache_.end()) return it->second;
-  LoadBlock(pos);
-  return cache_.at(rows_[pos].key);
+// Rows deleted elsewhere since the keys were read leave the selection where they are found, so
+// that no walk and no grid shows them as empty rows. The current row and anchor_ follow their
+// rows, or name the row after when theirs is gone.
+bool Query::DropGone(int start, int end) {
+  int kept = start, current = -1, anchor = -1;
+  for (int p = start; p < end; ++p) {
+    if (p == current_) current = kept;
+    if (p == anchor_) anchor = kept;
+    if (cache_.count(rows_[p].key)) rows_[kept++] = rows_[p];
+  }
+  const int gone = end - kept;
+  if (gone == 0) return false;
+  rows_.erase(rows_.begin() + kept, rows_.begin() + end);
+  auto follow = [&](int& at, int to) { at = to >= 0 ? to : at >= end ? at - gone : at; };
+  follow(current_, current);
+  follow(anchor_, anchor);
+  nextBlock_ = kept;
+  const int size = static_cast<int>(rows_.size());
+  if (current_ < size) return false;
+  current_ = std::max(0, size - 1);
+  if (size == 0) bof_ = eof_ = true;
+  return true;
+}
+
+bool Query::Settle(bool forward) {
+  bool ended = false;
+  while (keyed_ && !rows_.empty()) {
+    const std::int64_t key = rows_[current_].key;
+    if (cache_.count(key)) break;
+    const bool pastLast = LoadBlock(current_);
+    if (rows_.empty()) return true;
+    if (rows_[current_].key == key) break;
+    // Gone: current_ names the row after it, or the last row when none is after.
+    if (pastLast) {
+      ended = ended || forward;
+      forward = false;
+    } else if (!forward) {
+      if (current_ > 0) {
+        --current_;
+      } else {
+        ended = true;
+        forward = true;
+      }
+    }
+  }
+  return ended;
+}
+
+const Query::Values* Query::ValuesAt(int pos) {
+  while (pos >= 0 && pos < static_cast<int>(rows_.size())) {
+    if (!keyed_) return &held_[pos];
+    auto it = cache_.find(rows_[pos].key);
+    if (it != cache_.end()) return &it->second;
+    LoadBlock(pos);
+  }
+  return nullptr;
+}
+
+const Query::Values* Query::CurrentValues() {
+  if (keyed_ && !rows_.empty()) {
+    auto it = cache_.find(rows_[current_].key);
+    if (it != cache_.end()) return &it->second;
+    Settle(true);
+  }
+  return ValuesAt(current_);
 }
 
 const Value& Query::DeferredValue(int pos, int field) {
@@ -617,9 +683,11 @@ const Value& Query::DeferredValue(int pos, int field) {
   return deferredValues_[field];
 }
 
-const Value& Query::ValueAt(int pos, int field) {
-  const Value& v = RowValues(pos)[field];
-  return v.deferred ? DeferredValue(pos, field) : v;
+const Value& Query::CurrentValue(int field) {
+  const Values* row = CurrentValues();
+  if (!row) return kNull;
+  const Value& v = (*row)[field];
+  return v.deferred ? DeferredValue(current_, field) : v;
 }
 
 void Query::Forget(std::int64_t key) {
@@ -629,8 +697,11 @@ void Query::Forget(std::int64_t key) {
 
 std::string Query::TextAt(int row, int field) {
   CheckActive();
-  if (row < 0 || row >= static_cast<int>(rows_.size()) || field < 0 || field >= FieldCount()) return {};
-  return ValueText(ValueAt(row, field));
+  if (field < 0 || field >= FieldCount()) return {};
+  const Values* values = ValuesAt(row);
+  if (!values) return {};
+  const Value& v = (*values)[field];
+  return ValueText(v.deferred ? DeferredValue(row, field) : v);
 }
 
 void Query::Requery() {
@@ -652,6 +723,7 @@ void Query::Requery() {
 void Query::First() {
   CheckBrowseMode();
   current_ = 0;
+  Settle(true);
   bof_ = true;
   eof_ = rows_.empty();
   Changed();
@@ -660,6 +732,7 @@ void Query::First() {
 void Query::Last() {
   CheckBrowseMode();
   current_ = rows_.empty() ? 0 : static_cast<int>(rows_.size()) - 1;
+  Settle(false);
   eof_ = true;
   bof_ = rows_.empty();
   Changed();
@@ -667,19 +740,23 @@ void Query::Last() {
 
 int Query::MoveBy(int distance) {
   CheckBrowseMode();
-  const int last = static_cast<int>(rows_.size()) - 1;
-  int moved = 0;
+  const size_t rows = rows_.size();
+  const int last = static_cast<int>(rows) - 1;
+  const int step = distance > 0 ? std::min(distance, std::max(0, last - current_)) : -std::min(-distance, current_);
+  anchor_ = current_;
+  current_ += step;
+  // The rows passed over are not read; the one arrived at is.
+  const bool ended = step != 0 && Settle(distance > 0);
+  const int moved = current_ - anchor_;
+  anchor_ = -1;
   if (distance > 0) {
-    moved = std::min(distance, std::max(0, last - current_));
     if (moved > 0) bof_ = false;
-    eof_ = moved < distance;
+    eof_ = ended || step < distance;
   } else if (distance < 0) {
-    moved = -std::min(-distance, current_);
     if (moved < 0) eof_ = false;
-    bof_ = -moved < -distance;
+    bof_ = ended || -step < -distance;
   }
-  current_ += moved;
-  if (moved != 0) Changed();
+  if (moved != 0 || rows_.size() != rows) Changed();
   return moved;
 }
 
@@ -716,7 +793,8 @@ void Query::GotoBookmark(Bookmark b) {
   auto it = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.id == b; });
   if (b == 0 || it == rows_.end()) throw DataError("the record is no longer in the selection");
   current_ = static_cast<int>(it - rows_.begin());
-  bof_ = eof_ = false;
+  Settle(true);
+  bof_ = eof_ = rows_.empty();
   Changed();
 }
 
@@ -774,6 +852,21 @@ Query::Values Query::ReadBack(std::int64_t rowid, Values pending) {
   return pending;
 }
 
+// The posted row as the table holds it, with what the database filled in; when it cannot be read
+// back, the values as posted and the key where it is the rowid (a Requery shows the rest).
+Query::Values Query::Stored(std::int64_t rowid) {
+  try {
+    return ReadBack(rowid, pending_);
+  } catch (const DataError&) {
+    Values v = pending_;
+    if (keyIsRowid_ && !assigned_[keyField_]) {
+      v[keyField_].kind = Value::Kind::Integer;
+      v[keyField_].integer = rowid;
+    }
+    return v;
+  }
+}
+
 void Query::Post() {
   CheckActive();
   if (state_ != DatasetState::Insert) return;
@@ -794,12 +887,13 @@ void Query::Post() {
       connection_->Fail("a value cannot be passed to the database");
   st.Step("the row cannot be inserted");
   const std::int64_t rowid = sqlite3_last_insert_rowid(connection_->Handle());
+  // Stored: nothing from here on fails the post, or the caller would store the row again.
 
   const int at = pendingAtEnd_ ? static_cast<int>(rows_.size()) : current_;
   if (keyed_) {
     Forget(rowid);  // read back from the table when it is shown
   } else {
-    held_.insert(held_.begin() + at, ReadBack(rowid, pending_));
+    held_.insert(held_.begin() + at, Stored(rowid));
   }
   rows_.insert(rows_.begin() + at, Row{nextId_++, rowid});
   current_ = at;
@@ -819,12 +913,17 @@ void Query::Delete() {
   CheckUpdatable("delete");
   if (rows_.empty()) throw DataError("cannot perform this operation on an empty dataset");
   if (keyField_ < 0) throw DataError("cannot delete: the selection lacks the key of its table");
-  const Value key = ValueAt(current_, keyField_);
+  const Bookmark row = rows_[current_].id;
+  const Value key = CurrentValue(keyField_);
+  if (rows_.empty() || rows_[current_].id != row) {
+    // Found gone as it was read: the row that took its place is not the one to delete.
+    Changed();
+    FailNotLocated();
+  }
   Statement st(*connection_, "DELETE FROM " + table_ + " WHERE " + QuoteName(keyColumn_) + "=?");
   Bind(st.get(), 1, key);
   st.Step("the row cannot be deleted");
-  if (sqlite3_changes(connection_->Handle()) == 0)
-    throw DataError("the row cannot be located for deletion; it may have been changed or deleted");
+  if (sqlite3_changes(connection_->Handle()) == 0) FailNotLocated();
   if (keyed_) Forget(rows_[current_].key);
   else held_.erase(held_.begin() + current_);
   rows_.erase(rows_.begin() + current_);

@@ -8,13 +8,17 @@
 // holding all the columns when the table has one), and a photo (a BLOB column) only for the row
 // that asks for it, one row at a time. Other selections (expressions, DISTINCT, grouping) are
 // read in full on open.
-// A row deleted elsewhere reads as nulls until the next Requery.
+// A row deleted elsewhere after the open leaves the selection when its block is read: a move onto
+// it goes on to the next row the way it was going, a row read by position is the one after it,
+// and RecordCount goes down. Rows read before the deletion keep their values until the next
+// Requery.
 //
 // Cursor kinds:
 //  - Default: updatable. The selection is fixed when the query opens; rows posted or deleted
 //    through this query join or leave it at once; changes made elsewhere (another query, another
 //    process) show after the next Requery.
-//  - Static: a read-only snapshot of the selection at open; Append, Insert and Delete are errors.
+//  - Static: read-only, the selection at open (less the rows deleted elsewhere before they were
+//    read); Append, Insert and Delete are errors.
 //
 // Texts go in and come out in the desk's code page 936; the store holds them as UTF-8. Field
 // names match without regard to ASCII case; a double-byte GBK character matches only itself.
@@ -125,7 +129,8 @@ class Query {
   bool IsEmpty() const;
 
   // A field's value as text in the row at position row (0 is the first) without moving there:
-  // the virtual grid reads the rows it paints. Empty past the rows.
+  // the virtual grid reads the rows it paints. Empty past the rows. Rows found gone as the row
+  // is read leave first, so a reader by position compares RecordCount afterwards.
   std::string TextAt(int row, int field);
 
   // A bookmark names a row for as long as the row stays in the selection.
@@ -146,7 +151,8 @@ class Query {
   void Insert();
   // Inserts the pending row into the table; only fields that were assigned are written, the
   // database fills the others (the auto-increment key among them). The row as stored then
-  // joins the selection and becomes current. On failure the row stays pending.
+  // joins the selection and becomes current. When the insert fails the row stays pending; once
+  // the row is stored the post succeeds, even when reading it back fails.
   void Post();
   void Cancel();
   // Deletes the current row from the table (found by the table's primary key, which the
@@ -180,10 +186,19 @@ class Query {
   void Changed();
   void ConnectionClosing();
   Values ReadBack(std::int64_t rowid, Values pending);
-  // Values of the row at pos (deferred blobs unread) and one value (blobs read).
-  const Values& RowValues(int pos);
-  const Value& ValueAt(int pos, int field);
-  void LoadBlock(int pos);
+  Values Stored(std::int64_t rowid);
+  // Values of the row at pos, or of the current row (deferred blobs unread); null when there is
+  // none. Reading may find rows gone: those leave the selection first.
+  const Values* ValuesAt(int pos);
+  const Values* CurrentValues();
+  const Value& CurrentValue(int field);  // blobs read
+  // Reads the block of rows around pos; true when the current row was found gone with no row
+  // after it (it is then the last row).
+  bool LoadBlock(int pos);
+  bool DropGone(int start, int end);
+  // Makes the current row one that is read and present; true when the end of the selection the
+  // way it moved was reached on the way.
+  bool Settle(bool forward);
   // An index of the table that starts with its rowid key and holds all the columns: blocks are
   // read from it, never from the table's pages. Empty when there is none.
   std::string CoveringIndex(const std::string& database, const std::string& table, const std::string& key,
@@ -217,6 +232,8 @@ class Query {
   std::string table_;     // the one table of the fields; empty when there is none or several
   int keyField_ = -1;     // field holding the table's primary key
   std::string keyColumn_;
+  bool keyIsRowid_ = false;
+  int anchor_ = -1;       // where a MoveBy started, kept up to date as rows leave
   // The row being inserted.
   std::vector<Value> pending_;
   std::vector<bool> assigned_;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "TempFolder.h"
 #include "data/Connection.h"
@@ -108,11 +109,31 @@ TEST_F(Store, ConnectionFailuresLeaveItClosedAndCreateNothing) {
   fixture::WriteDataLink(dir_ / "jet.udl", "Provider=SQLOLEDB.1;Data Source=TLog.db");
   { std::ofstream(dir_ / "text.db") << "this is not a database, only some text of a file\n"; }
   fixture::WriteDataLink(dir_ / "text.udl", "Provider=Quorix.SQLite.1;Data Source=text.db");
+  // A file of no bytes, which SQLite would take for an empty database, and a database that holds
+  // no TLog: neither is the store, and neither is written to.
+  { std::ofstream(dir_ / "empty.db"); }
+  fixture::WriteDataLink(dir_ / "empty.udl", "Provider=Quorix.SQLite.1;Data Source=empty.db");
+  fixture::ExecSql(dir_ / "other.db", "create table Other (FId integer primary key, FName text)");
+  fixture::WriteDataLink(dir_ / "other.udl", "Provider=Quorix.SQLite.1;Data Source=other.db");
+  auto bytesOf = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string other = bytesOf(dir_ / "other.db");
+  auto files = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = files();
   const std::string cases[] = {
       "FILE NAME=" + (dir_ / "missing.udl").string(),
       "FILE NAME=" + (dir_ / "nodb.udl").string(),
       "FILE NAME=" + (dir_ / "jet.udl").string(),
       "FILE NAME=" + (dir_ / "text.udl").string(),
+      "FILE NAME=" + (dir_ / "empty.udl").string(),
+      "FILE NAME=" + (dir_ / "other.udl").string(),
       "FILE NAME=" + db_.string(),  // the database itself is no link file
       "",
   };
@@ -123,6 +144,9 @@ TEST_F(Store, ConnectionFailuresLeaveItClosedAndCreateNothing) {
     EXPECT_FALSE(c.Connected()) << cs;
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "absent.db"));
+  EXPECT_EQ(files(), before) << "no journal either";
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "empty.db"), 0u);
+  EXPECT_EQ(bytesOf(dir_ / "other.db"), other);
 }
 
 TEST_F(Store, AppendFillsKeyAndKeepsBytes) {
@@ -295,17 +319,26 @@ TEST_F(Store, DeleteCurrentRow) {
   q.Close();
   EXPECT_THROW(q.Delete(), DataError);
 
-  // Without the key in the selection no row can be named; a row deleted elsewhere is not found.
+  // Without the key in the selection no row can be named; a row deleted elsewhere is not found,
+  // whether it was read before (it stays in the selection) or is found gone as it is read (it
+  // leaves it, and the row after it is not deleted in its place).
   Fill();
   Query noKey(&conn_);
   noKey.SetSql("select FName from TLog");
   noKey.Open();
   EXPECT_THROW(noKey.Delete(), DataError);
   q.Open();
+  ASSERT_EQ(q.FieldByName("FName").AsString(), kZhangSan);
   fixture::ExecSql(db_, "delete from TLog where FId=4");
   EXPECT_THROW(q.Delete(), DataError);
   EXPECT_EQ(q.RecordCount(), 3);
   EXPECT_EQ(Count(), 2);
+  q.Requery();
+  fixture::ExecSql(db_, "delete from TLog where FId=5");
+  EXPECT_THROW(q.Delete(), DataError);
+  EXPECT_EQ(q.RecordCount(), 1);
+  EXPECT_EQ(q.FieldByName("FId").AsInteger(), 6);
+  EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(Store, Navigation) {
@@ -497,16 +530,74 @@ TEST_F(BigStore, ColumnsAreReadWhenShown) {
   fixture::ExecSql(db_, "update TLog set FName='changed' where FId=900");
   q.MoveBy(899);
   EXPECT_EQ(q.FieldByName("FName").AsString(), "changed");
-  // Deleted elsewhere (a row not read yet): it stays in the selection until the next Requery,
-  // empty.
+  // Deleted elsewhere (a row not read yet): a move onto it goes on to the row after it, and it
+  // leaves the selection.
   fixture::ExecSql(db_, "delete from TLog where FId=990");
-  q.MoveBy(90);
+  EXPECT_EQ(q.MoveBy(90), 90);
   EXPECT_EQ(q.RecordNo(), 990);
-  EXPECT_TRUE(q.FieldByName("FName").IsNull());
-  EXPECT_TRUE(q.FieldByName("FPhoto").AsBlob().empty());
-  EXPECT_THROW(q.Delete(), DataError);
+  EXPECT_EQ(q.FieldByName("FName").AsString(), NameOf(991));
+  EXPECT_EQ(q.FieldByName("FPhoto").AsBlob(), PhotoOf(991));
+  EXPECT_EQ(q.RecordCount(), kRows - 1);
   q.Requery();
   EXPECT_EQ(q.RecordCount(), kRows - 1);
+}
+
+// Rows deleted by another program after the open, none of them read yet, are left out of every
+// walk of either cursor: forwards, backwards and by position, with no empty row in their place.
+TEST_F(BigStore, RowsDeletedElsewhereLeaveTheSelection) {
+  // The first row, a whole block and more, rows here and there, the last rows.
+  const std::string gone = "FId = 1 or FId between 65 and 140 or FId % 97 = 0 or FId > 990";
+  std::vector<int> kept;
+  for (int i = 1; i <= kRows; ++i)
+    if (!(i == 1 || (i >= 65 && i <= 140) || i % 97 == 0 || i > 990)) kept.push_back(i);
+  fixture::ExecSql(db_, "create table Saved as select * from TLog");
+  enum Walk { Forwards, Backwards, ByPosition };
+  for (CursorKind kind : {CursorKind::Default, CursorKind::Static}) {
+    for (Walk walk : {Forwards, Backwards, ByPosition}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + "/" + std::to_string(walk));
+      Query q(&conn_, kind);
+      q.SetSql("Select * from TLog");
+      q.Open();
+      ASSERT_EQ(q.RecordCount(), kRows);
+      fixture::ExecSql(db_, "delete from TLog where " + gone);
+      const int id = q.FieldByName("FId").Index(), name = q.FieldByName("FName").Index();
+      std::vector<int> seen;
+      if (walk == Forwards) {
+        for (q.First(); !q.Eof(); q.Next()) {
+          seen.push_back(static_cast<int>(q.Fields(id).AsInteger()));
+          ASSERT_EQ(q.Fields(name).AsString(), NameOf(seen.back()));
+        }
+      } else if (walk == Backwards) {
+        for (q.Last(); !q.Bof(); q.Prior()) {
+          seen.insert(seen.begin(), static_cast<int>(q.Fields(id).AsInteger()));
+          ASSERT_EQ(q.Fields(name).AsString(), NameOf(seen.front()));
+        }
+      } else {
+        for (int r = 0; r < q.RecordCount(); ++r) {
+          const std::string text = q.TextAt(r, id);
+          ASSERT_FALSE(text.empty()) << r;
+          seen.push_back(std::stoi(text));
+          ASSERT_EQ(q.TextAt(r, name), NameOf(seen.back()));
+        }
+      }
+      EXPECT_EQ(seen, kept);
+      EXPECT_EQ(q.RecordCount(), static_cast<int>(kept.size()));
+      fixture::ExecSql(db_, "insert into TLog select * from Saved where FId not in (select FId from TLog)");
+    }
+  }
+
+  // The current row, deleted elsewhere once its values left the cache (the grid read other rows
+  // meanwhile): deleting it fails, and the row after it, current now, is not deleted instead.
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  q.MoveBy(9);
+  ASSERT_EQ(q.FieldByName("FId").AsInteger(), 10);
+  for (int r = 400; r < kRows; ++r) q.TextAt(r, 0);
+  fixture::ExecSql(db_, "delete from TLog where FId=10");
+  EXPECT_THROW(q.Delete(), DataError);
+  EXPECT_EQ(q.FieldByName("FId").AsInteger(), 11);
+  EXPECT_EQ(Count(), kRows - 1);
 }
 
 TEST_F(BigStore, RowAddedElsewhereShowsAfterRequery) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -224,6 +226,62 @@ TEST_F(UnicodeStore, UnmarkedStoreOfUtf8IsKept) {
   EXPECT_EQ(UserVersion(db_), kStoreVersion);
   EXPECT_EQ(RawTexts(db_, "FName"), std::vector<std::string>{kNames[0].utf8});
   EXPECT_EQ(LayerNames(), std::vector<std::string>{kNames[0].gbk});
+}
+
+// An older store can hold both: UTF-8 rows another program wrote beside the desk's GBK. Each text
+// is read as code page 936 only when it is GBK, also where GBK bytes happen to be well-formed
+// UTF-8, and no text is converted twice.
+TEST_F(UnicodeStore, MixedStoreConvertsOnlyItsGbkTexts) {
+  struct Cell {
+    const char* stored;
+    const char* utf8;  // after the upgrade
+  };
+  const struct {
+    Cell name, sex;
+  } rows[] = {
+      // 张三丰, 男 as UTF-8.
+      {{"\xE5\xBC\xA0\xE4\xB8\x89\xE4\xB8\xB0", "\xE5\xBC\xA0\xE4\xB8\x89\xE4\xB8\xB0"},
+       {"\xE7\x94\xB7", "\xE7\x94\xB7"}},
+      // 李四, 女 as GBK; the GBK of 女 is well-formed UTF-8 ("Ů").
+      {{"\xC0\xEE\xCB\xC4", "\xE6\x9D\x8E\xE5\x9B\x9B"}, {"\xC5\xAE", "\xE5\xA5\xB3"}},
+      // 谢小梅 as GBK, which reads as the UTF-8 "лС÷"; 男 as GBK.
+      {{"\xD0\xBB\xD0\xA1\xC3\xB7", "\xE8\xB0\xA2\xE5\xB0\x8F\xE6\xA2\x85"}, {"\xC4\xD0", "\xE7\x94\xB7"}},
+      // 阿依古丽·买买提 as UTF-8, a two-byte "·" beside the Chinese; 女 as UTF-8.
+      {{"\xE9\x98\xBF\xE4\xBE\x9D\xE5\x8F\xA4\xE4\xB8\xBD\xC2\xB7\xE4\xB9\xB0\xE4\xB9\xB0\xE6\x8F\x90",
+        "\xE9\x98\xBF\xE4\xBE\x9D\xE5\x8F\xA4\xE4\xB8\xBD\xC2\xB7\xE4\xB9\xB0\xE4\xB9\xB0\xE6\x8F\x90"},
+       {"\xE5\xA5\xB3", "\xE5\xA5\xB3"}},
+      {{"Smith", "Smith"}, {"", ""}},
+  };
+  std::filesystem::remove(db_);
+  std::string sql = std::string(kLogTableSql) + ";";
+  std::vector<std::string> names, sexes;
+  for (const auto& r : rows) {
+    sql += std::string("insert into TLog (FName, FSex) values ('") + r.name.stored + "','" + r.sex.stored + "');";
+    names.push_back(r.name.utf8);
+    sexes.push_back(r.sex.utf8);
+  }
+  fixture::ExecSql(db_, sql);
+  ASSERT_EQ(UserVersion(db_), 0);
+  Connect();
+  EXPECT_EQ(RawTexts(db_, "FName"), names);
+  EXPECT_EQ(RawTexts(db_, "FSex"), sexes);
+  EXPECT_EQ(LayerNames()[1], "\xC0\xEE\xCB\xC4");
+
+  // Opened again, marked: not a byte of the file changes.
+  conn_.SetConnected(false);
+  auto fileBytes = [&] {
+    std::ifstream in(db_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string bytes = fileBytes();
+  Connect();
+  conn_.SetConnected(false);
+  EXPECT_EQ(fileBytes(), bytes);
+  // Even with the mark gone every text is UTF-8 now, and stays as it is.
+  fixture::ExecSql(db_, "pragma user_version=0");
+  Connect();
+  EXPECT_EQ(RawTexts(db_, "FName"), names);
+  EXPECT_EQ(RawTexts(db_, "FSex"), sexes);
 }
 
 TEST_F(UnicodeStore, ConversionBlockedByAWriterRefusesTheConnection) {

@@ -185,10 +185,11 @@ TEST_F(Dm, ErrorsPassToCaller) {
   TShowCardLine card;
   EXPECT_THROW(dm_.LoadLogRecord(card), PictureError);
 
-  // A database without TLog refuses the append; qrylog stays closed.
+  // A database without TLog is no store: it is not connected, and the append is refused with
+  // qrylog left closed.
   fixture::ExecSql(db_, "drop table TLog; create table Other (X)");
   TdataMd other;
-  Connect(other, dir_.path());
+  EXPECT_THROW(Connect(other, dir_.path()), DataError);
   FillCard(card);
   EXPECT_THROW(other.AppendLogRecord(card), DataError);
   EXPECT_FALSE(other.qrylog.Active());
@@ -227,6 +228,41 @@ TEST_F(Dm, FailedAppendLeavesNothingPending) {
   EXPECT_THROW(other2.AppendLogRecord(card), DataError);
   EXPECT_EQ(other2.qrylog.State(), qx::data::DatasetState::Browse);
   EXPECT_EQ(RowsInTable(), 0);
+}
+
+// A card stored counts as stored, even when reading its row back afterwards fails: reported as
+// failed, it would be logged again at its next verification.
+TEST_F(Dm, AppendWhoseReadBackFailsIsStoredOnce) {
+  // Columns without declared types: qrylog holds its rows and reads each posted row back.
+  fixture::ExecSql(db_, "drop table TLog; create table TLog (FId integer primary key, FNo, FName, FSex, FMZ,"
+                        " FBirth, FAddress, FBegin, FEnd, FSendDep, FDate, FPhoto)");
+  TdataMd dm;
+  Connect(dm, dir_.path());
+  TShowCardLine card;
+  FillCard(card);
+  dm.AppendLogRecord(card);
+  // From now on the database refuses every SELECT, the read-back's among them.
+  auto noSelect = [](void*, int action, const char*, const char*, const char*, const char*) {
+    return action == SQLITE_SELECT ? SQLITE_DENY : SQLITE_OK;
+  };
+  sqlite3_set_authorizer(dm.adoLog.Handle(), noSelect, nullptr);
+  card.IdNumber = "220101199001019999";
+  EXPECT_NO_THROW(dm.AppendLogRecord(card));
+  EXPECT_EQ(dm.qrylog.State(), qx::data::DatasetState::Browse);
+  EXPECT_EQ(dm.qrylog.RecordCount(), 2);
+  EXPECT_EQ(dm.qrylog.FieldByName("FNo").AsString(), card.IdNumber) << "the row as posted";
+  EXPECT_EQ(dm.qrylog.FieldByName("FId").AsInteger(), 2) << "its key, the rowid";
+  sqlite3_set_authorizer(dm.adoLog.Handle(), nullptr, nullptr);
+
+  qx::data::Query stored(&dm.adoLog, qx::data::CursorKind::Static);
+  stored.SetSql("select FId from TLog where FNo='220101199001019999'");
+  stored.Open();
+  ASSERT_EQ(stored.RecordCount(), 1) << "stored once";
+  EXPECT_EQ(stored.Fields(0).AsInteger(), 2);
+  // The next card goes in as usual.
+  card.IdNumber = "330101199001019999";
+  dm.AppendLogRecord(card);
+  EXPECT_EQ(RowsInTable(), 3);
 }
 
 TEST(DmConnection, DataLinkFileWrittenByInstaller) {

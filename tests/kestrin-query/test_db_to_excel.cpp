@@ -158,6 +158,32 @@ TEST_F(DbToExcel, WalkKeepsPositionAndQuietControls) {
   EXPECT_EQ(ReadBiff(sink.bytes).records.size(), 2u + 12u * 2u);
 }
 
+// Rows another program deleted after the export query opened are left out: no row of blank cells
+// in their place, the rows after them one row up.
+TEST_F(DbToExcel, RowsDeletedAfterOpenAreLeftOut) {
+  AddRows();
+  Exec("insert into TLog (FNo,FName) values ('330101200001010033','c'), ('440101200001010044','d')");
+  qx::data::Query q(&conn_, qx::data::CursorKind::Static);
+  OpenExport(q);
+  ASSERT_EQ(q.RecordCount(), 4);
+  Exec("delete from TLog where FId in (2, 4)");
+  MemorySink sink;
+  TDS2Excel(q).ExportToStream(sink);
+  const auto f = ReadBiff(sink.bytes);
+  ASSERT_TRUE(f.ok);
+  ASSERT_EQ(f.records.size(), 2u + 9u * 2u);
+  const BiffRecord* r = &f.records[1];
+  EXPECT_EQ(r[0].type, biff::kRk);
+  EXPECT_EQ(r[0].integer, 1);
+  EXPECT_EQ(r[2].text, "\xD5\xC5\xC8\xFD");
+  EXPECT_EQ(r[9].type, biff::kRk);
+  EXPECT_EQ(r[9].integer, 3);
+  EXPECT_EQ(r[9].row, 1);
+  EXPECT_EQ(r[10].text, "330101200001010033");
+  EXPECT_EQ(r[11].text, "c");
+  EXPECT_EQ(f.records.back().type, biff::kEof);
+}
+
 TEST_F(DbToExcel, FileIsReplacedInFull) {
   AddRows();
   qx::data::Query q(&conn_, qx::data::CursorKind::Static);
