@@ -54,19 +54,7 @@ void SetIni(const char* utf8) {
 }
 std::string IniNum() { return Utf8(qx::kestrin::ReadReaderIni(L"ID", L"NUM", L"<none>")); }
 
-// The identity numbers in TLog, in the order they were logged, read through a connection of
-// the test's own.
-std::vector<std::string> LoggedIds() {
-  qx::data::Connection c;
-  c.SetConnectionString("FILE NAME=" + Utf8(Home()) + "DBLink.udl");
-  c.Open();
-  qx::data::Query q(&c, qx::data::CursorKind::Static);
-  q.SetSql("select FNo from TLog order by FId");
-  q.Open();
-  std::vector<std::string> ids;
-  for (q.First(); !q.Eof(); q.Next()) ids.push_back(q.FieldByName("FNo").AsString());
-  return ids;
-}
+std::vector<std::string> LoggedIds() { return kshell_test::LoggedIds(Home()); }
 
 // ---- modal windows -----------------------------------------------------------------------
 
@@ -373,6 +361,7 @@ struct TickError {
   const char* name;
   const char* sex;         // the card's sex code
   bool dropTable;          // the log store refuses the insert
+  const char* results;     // forced results of the reader libraries
   const char* message;     // the default error message ("" : any)
 };
 
@@ -380,7 +369,7 @@ class FlowTickError : public Flow, public ::testing::WithParamInterface<TickErro
 
 TEST_P(FlowTickError, LeavesTheTimerStoppedUntilOffAndOn) {
   const TickError& c = GetParam();
-  SetScenario(Reader(Card("周八", kIdA, c.sex)));
+  SetScenario(Reader(Card("周八", kIdA, c.sex)) + "[results]\n" + c.results + "\n");
   if (c.dropTable) fixture::ExecSql(HomePath() / fixture::kLogDatabaseName, "DROP TABLE TLog");
   Make();
   Command(IDM_NAUTO);
@@ -417,8 +406,10 @@ TEST_P(FlowTickError, LeavesTheTimerStoppedUntilOffAndOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FlowTickError,
-                         ::testing::Values(TickError{"DatabaseError", "1", true, ""},
-                                           TickError{"SexCodeNoNumber", "x", false, "'x' 不是有效的整数值"}),
+                         ::testing::Values(TickError{"DatabaseError", "1", true, "", ""},
+                                           TickError{"SexCodeNoNumber", "x", false, "", "'x' 不是有效的整数值"},
+                                           TickError{"ReaderFault", "1", false, "SDT_ReadBaseMsg = fault",
+                                                     "sdtapi.dll 中发生访问冲突（0xC0000005）"}),
                          [](const ::testing::TestParamInfo<TickError>& i) { return std::string(i.param.name); });
 
 // ---- saves ---------------------------------------------------------------------------------
