@@ -46,12 +46,18 @@ int StrToInt(const std::wstring& text) {
   return static_cast<int>(v);
 }
 
+HWND MessageOwner() {
+  if (HWND active = ::GetActiveWindow()) return active;
+  const win::App* app = win::App::Current();
+  return app ? app->MainHwnd() : nullptr;
+}
+
 void ShowMessage(const std::wstring& text) {
-  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK);
+  ::MessageBoxW(MessageOwner(), text.c_str(), kAppTitle, MB_OK);
 }
 
 void ShowDefaultError(const std::wstring& text) {
-  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
+  ::MessageBoxW(MessageOwner(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
 }
 
 void ShowStartUpError() {

@@ -13,7 +13,6 @@
 #include "Program.h"
 #include "card/CardTextBlock.h"
 #include "reader/ReaderApi.h"
-#include "win/App.h"
 #include "win/FaultGuard.h"
 #include "win/Text.h"
 
@@ -141,12 +140,7 @@ std::wstring ReaderErrorMessage(int status) {
 }
 
 void ShowReaderError(int status) {
-  const std::wstring message = ReaderErrorMessage(status);
-  // Owned by the program's window, so the box is modal to it even while the program is
-  // not in the foreground (automatic verification).
-  HWND owner = ::GetActiveWindow();
-  if (!owner && qx::win::App::Current()) owner = qx::win::App::Current()->MainHwnd();
-  ::MessageBoxW(owner, message.c_str(), kAppTitle, MB_OK);
+  ShowMessage(ReaderErrorMessage(status));
 }
 
 }  // namespace qx::kestrin

@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "KestrinApp.h"
 #include "HeldTimer.h"
+#include "Reader.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "about.h"
@@ -383,6 +385,46 @@ TEST_F(MainForm, ConversionErrorReachesTheDefaultMessageAndKeepsTheState) {
   EXPECT_EQ(form_.PanelText(0), W("读卡器连接成功! 安全模块编号【】"));
   EXPECT_TRUE(O01Enabled());
   EXPECT_TRUE(Tool(IDC_TBTNCHECK));
+}
+
+// Every box of the desk has an owner: the active window of the thread, or the main window when
+// no window of the desk is active (the desk in the background during automatic verification),
+// so that the box is modal to the desk.
+TEST_F(MainForm, BoxesAreOwnedByTheActiveWindowElseByTheMainWindow) {
+  Make(false);
+  qx::win::App app;
+  app.SetMainWindow(&form_);
+  struct Case {
+    const char* what;
+    std::function<void()> show;
+  };
+  const Case cases[] = {
+      {"message", [] { qx::kestrin::ShowMessage(L"设置完毕!"); }},
+      {"default error", [] { qx::kestrin::ShowDefaultError(L"x"); }},
+      {"reader error", [] { qx::kestrin::ShowReaderError(0x41); }},
+  };
+  const auto ownersOf = [&] {
+    std::vector<HWND> owners;
+    BoxWatcher boxes([&](HWND box, const SeenBox& seen) {
+      if (!seen.messageBox) return;
+      owners.push_back(::GetWindow(box, GW_OWNER));
+      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    for (const Case& c : cases) c.show();
+    return owners;
+  };
+  ASSERT_EQ(::GetActiveWindow(), nullptr);
+  EXPECT_EQ(ownersOf(), std::vector<HWND>(3, form_.hwnd()));
+
+  // A window of the desk that is active owns them itself.
+  std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&::DestroyWindow)> other(
+      ::CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr),
+      &::DestroyWindow);
+  ASSERT_TRUE(other);
+  ::SetActiveWindow(other.get());
+  FlushEvents(30);
+  ASSERT_EQ(::GetActiveWindow(), other.get());
+  EXPECT_EQ(ownersOf(), std::vector<HWND>(3, other.get()));
 }
 
 // ---- settings dialog -----------------------------------------------------------------------
