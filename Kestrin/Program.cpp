@@ -21,7 +21,8 @@ std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wch
 
 void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
   const std::wstring file = ProgramFile(L"reader.ini");
-  ::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str());
+  if (!::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str()))
+    throw win::RunTimeError(win::WithSystemReason(L"无法写入文件 \"" + file + L"\"", ::GetLastError()));
 }
 
 std::string Gbk(std::wstring_view text) { return win::WideToMulti(text, win::kGbkCodePage); }

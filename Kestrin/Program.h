@@ -19,7 +19,8 @@ inline constexpr wchar_t kAppTitle[] = L"Tesmo二代身份验证";
 std::wstring ProgramFile(const wchar_t* name);
 
 // "reader.ini" in the executable's folder, through the private-profile calls: a missing
-// file, section or key reads as fallback; writing creates what is missing.
+// file, section or key reads as fallback; writing creates what is missing, and a write that
+// fails raises win::RunTimeError naming the file and the system's reason.
 std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wchar_t* fallback);
 void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value);
 

@@ -306,6 +306,25 @@ TEST_F(Flow, WithoutReaderIniTheFirstCardIsLoggedAndTheFileCreated) {
   EXPECT_EQ(IniNum(), kIdC);
 }
 
+// The number verified last cannot be kept (a folder stands where "reader.ini" would be): each
+// verification logs the card and then says so, in the default error message.
+TEST_F(Flow, UnwritableReaderIniIsAnErrorAfterEveryVerification) {
+  SetScenario(Reader(Card("王五", kIdC)));
+  Make();
+  ASSERT_TRUE(::CreateDirectoryW(IniPath().c_str(), nullptr));
+  struct Removed {
+    ~Removed() { ::RemoveDirectoryW(IniPath().c_str()); }
+  } removed;
+  Modal m;
+  Command(IDM_NCHK);
+  Command(IDM_NCHK);
+  const std::wstring error = W("无法写入文件 \"") + IniPath() + W("\"。访问被拒绝。");
+  ASSERT_EQ(m.boxes.size(), 2u) << Utf8(BoxTexts(m.boxes));
+  for (const SeenBox& b : m.boxes) EXPECT_EQ(b.text, error) << Utf8(b.text);
+  EXPECT_EQ(Panel1(), L" ... ...");
+  EXPECT_EQ(LoggedIds(), (std::vector<std::string>{kIdC, kIdC}));
+}
+
 TEST_F(Flow, AutomaticModeReadsAtEachTickShowsEachTimeAndLogsOnce) {
   SetScenario(Reader(Card("赵六", kIdA)));
   Make();

@@ -572,6 +572,38 @@ INSTANTIATE_TEST_SUITE_P(
                  false, -2, -2, "COM", "", "38400"}),
     [](const ::testing::TestParamInfo<SaveCase>& i) { return std::string(i.param.name); });
 
+// A "reader.ini" that cannot be written (a folder of that name): saving is the write's error,
+// in the default error message, and no "设置完毕!".
+TEST(SetportSavesNot, UnwritableFileIsAnErrorAndNoSuccessMessage) {
+  SetIni(nullptr);
+  ASSERT_TRUE(::CreateDirectoryW(IniPath().c_str(), nullptr));
+  struct Removed {
+    ~Removed() { ::RemoveDirectoryW(IniPath().c_str()); }
+  } removed;
+  for (bool usb : {false, true}) {
+    bool openAfterSave = false;
+    HWND dialogHwnd = nullptr;
+    Modal m;
+    m.onDialog = [&](HWND dlg, const std::wstring&) {
+      dialogHwnd = dlg;
+      Later(20, [dlg, usb] {
+        if (usb) ::SendMessageW(::GetDlgItem(dlg, IDC_CKUSB), BM_CLICK, 0, 0);
+        ::PostMessageW(::GetDlgItem(dlg, IDC_BTNSET), BM_CLICK, 0, 0);
+      });
+    };
+    m.afterBox = [&] {
+      openAfterSave = ::IsWindow(dialogHwnd) && ::IsWindowVisible(dialogHwnd);
+      ::SendMessageW(::GetDlgItem(dialogHwnd, IDC_BTNQUIT), BM_CLICK, 0, 0);
+    };
+    TForm_setport dialog;
+    dialog.ShowModal(nullptr);
+    ASSERT_EQ(m.boxes.size(), 1u) << Utf8(BoxTexts(m.boxes));
+    EXPECT_EQ(m.boxes[0].text, W("无法写入文件 \"") + IniPath() + W("\"。访问被拒绝。")) << Utf8(m.boxes[0].text);
+    EXPECT_EQ(m.boxes[0].caption, W("Tesmo二代身份验证"));
+    EXPECT_TRUE(openAfterSave);
+  }
+}
+
 // ---- about box and start-up picture ------------------------------------------------------
 
 TEST(AboutBox, ShowsItsLabelsAndTheLogoWithoutItsCornerColourWherever) {
