@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -431,6 +432,36 @@ INSTANTIATE_TEST_SUITE_P(Cases, FlowTickError,
                                                      "sdtapi.dll 中发生访问冲突（0xC0000005）"}),
                          [](const ::testing::TestParamInfo<TickError>& i) { return std::string(i.param.name); });
 
+// A template missing beside the program: the one-shot verification stops with the default
+// error message, which names the file and gives Wine's own reason; the card is not logged
+// (the one-shot command composes before it logs).
+class FlowMissingTemplate : public Flow, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(FlowMissingTemplate, NamesTheFileAndTheReason) {
+  const std::wstring file = qx::kestrin::ProgramFile(GetParam());
+  const std::wstring away = file + L".away";
+  SetScenario(Reader(Card("钱一", kIdA)));
+  Make();
+  ASSERT_TRUE(::MoveFileW(file.c_str(), away.c_str()));
+  struct Back {
+    const std::wstring& from;
+    const std::wstring& to;
+    ~Back() { ::MoveFileW(from.c_str(), to.c_str()); }
+  } back{away, file};
+  Modal m;
+  Command(IDM_NCHK);
+  ASSERT_EQ(m.boxes.size(), 1u) << Utf8(BoxTexts(m.boxes));
+  EXPECT_EQ(m.boxes[0].text, W("无法打开文件 \"") + file + W("\"。找不到文件。")) << Utf8(m.boxes[0].text);
+  EXPECT_EQ(m.boxes[0].caption, W("Tesmo二代身份验证"));
+  EXPECT_EQ(Panel1(), L" ... ...");
+  EXPECT_TRUE(LoggedIds().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, FlowMissingTemplate, ::testing::Values(L"show.bmp", L"bkF.bmp", L"bkB.bmp"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& i) {
+                           return Utf8(std::wstring(i.param, std::wcslen(i.param) - 4));
+                         });
+
 // ---- saves ---------------------------------------------------------------------------------
 
 struct SaveCase {
@@ -595,7 +626,8 @@ TEST_F(Flow, PhotoSaveWithoutTempBmpShowsTheErrorAndLeavesTheTimerStopped) {
   m.leaf = folder.substr(folder.find_last_of(L'\\') + 1);
   Command(IDM_NCOPY);
   ASSERT_EQ(m.boxes.size(), 1u);
-  EXPECT_NE(m.boxes[0].text, W("照片保存成功！"));
+  EXPECT_EQ(m.boxes[0].text, W("无法打开文件 \"") + qx::kestrin::TempPhotoBase() + W(".bmp\"。找不到文件。"))
+      << Utf8(m.boxes[0].text);
   EXPECT_FALSE(form_->TimeautoEnabled());
   EXPECT_EQ(form_->AutoFlag, 1);
   EXPECT_TRUE(ListFiles(folder).empty());
