@@ -426,7 +426,7 @@ TEST_P(FlowTickError, LeavesTheTimerStoppedUntilOffAndOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FlowTickError,
-                         ::testing::Values(TickError{"DatabaseError", "1", true, "", ""},
+                         ::testing::Values(TickError{"DatabaseError", "1", true, "", "无法执行查询：no such table: TLog"},
                                            TickError{"SexCodeNoNumber", "x", false, "", "'x' 不是有效的整数值"},
                                            TickError{"ReaderFault", "1", false, "SDT_ReadBaseMsg = fault",
                                                      "sdtapi.dll 中发生访问冲突（0xC0000005）"}),
