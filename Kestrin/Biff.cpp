@@ -113,7 +113,7 @@ void PutCell(BiffWriter& w, const SheetSource& source, std::size_t field, FieldT
 
 void OstreamSink::Write(const std::uint8_t* data, std::size_t size) {
   out_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!out_) throw BiffError("worksheet write failed");
+  if (!out_) throw BiffError(u8"无法写入工作表");
 }
 
 std::string_view CutGbk(std::string_view text, std::size_t maxBytes) {
@@ -148,7 +148,8 @@ void BiffWriter::PutBlank(std::uint16_t row, std::uint16_t col) {
 }
 
 void BiffWriter::PutInteger(std::uint16_t row, std::uint16_t col, std::int64_t value) {
-  if (value < kRkMin || value > kRkMax) throw BiffError("integer outside the RK range");
+  if (value < kRkMin || value > kRkMax)
+    throw BiffError(u8"整数 " + std::to_string(value) + u8" 超出工作表数值单元格的范围");
   Record r(buffer_, kRk, 10);
   r.U16(row);
   r.U16(col);
@@ -201,7 +202,8 @@ CellKind CellKindFor(FieldType type, bool isNull) {
 
 SheetStats WriteSheet(SheetSource& source, ByteSink& sink, bool withHeader) {
   const std::size_t fieldCount = source.FieldCount();
-  if (fieldCount > kMaxFields) throw BiffError("more fields than a worksheet has columns");
+  if (fieldCount > kMaxFields)
+    throw BiffError(std::to_string(fieldCount) + u8" 个字段超过工作表的列数 " + std::to_string(kMaxFields));
   std::vector<FieldType> types;
   types.reserve(fieldCount);
   for (std::size_t i = 0; i < fieldCount; ++i) types.push_back(source.Field(i).type);

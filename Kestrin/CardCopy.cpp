@@ -54,7 +54,7 @@ CardCopyImages ComposeCopyImagesSized(const std::wstring& frontTemplate, const s
   const CopyLayout at = CopyLayoutFor(w, h);
   // Read before anything is drawn, so that a bad date leaves nothing half made.
   const std::optional<BirthDate> birth = ParseBirthDate(TrimAnsiBlank(f.edtBirh));
-  if (!birth) throw CardCopyError("birth date is not a date");
+  if (!birth) throw CardCopyError(L"出生日期 '" + Trimmed(f.edtBirh) + L"' 不是有效的日期");
 
   CardCopyImages out;
   out.width = at.width;

@@ -13,9 +13,9 @@
 namespace qx::kestrin {
 
 // A birth date that cannot be read as a date.
-class CardCopyError : public std::runtime_error {
+class CardCopyError : public win::RunTimeError {
  public:
-  using std::runtime_error::runtime_error;
+  using win::RunTimeError::RunTimeError;
 };
 
 // What imgPic and imgBk hold: each template as a 24-bit bitmap at its own size, drawn on;

@@ -81,7 +81,7 @@ std::wstring Trimmed(std::string_view ansi) { return FromGbk(TrimAnsiBlank(ansi)
 
 Picture LoadTemplate24(const std::wstring& path) {
   const Picture file = Picture::FromBmpFile(path);
-  if (file.Empty()) throw PictureError("empty template");
+  if (file.Empty()) throw PictureError(L"模板文件 \"" + path + L"\" 中没有图像");
   Picture work = Picture::Create(file.Width(), file.Height());
   win::UniqueMemDc src(::CreateCompatibleDC(nullptr));
   win::UniqueMemDc dst(::CreateCompatibleDC(nullptr));

@@ -85,12 +85,12 @@ int CardCode(std::u16string_view text) {
   std::size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-  if (i == text.size()) throw CardCodeError("card code is not a number", text);
+  if (i == text.size()) throw CardCodeError(u8"卡片代码不是数字", text);
   long long value = 0;
   for (; i < text.size(); ++i) {
-    if (text[i] < u'0' || text[i] > u'9') throw CardCodeError("card code is not a number", text);
+    if (text[i] < u'0' || text[i] > u'9') throw CardCodeError(u8"卡片代码不是数字", text);
     value = value * 10 + (text[i] - u'0');
-    if (value > 0x7FFFFFFF) throw CardCodeError("card code out of range", text);
+    if (value > 0x7FFFFFFF) throw CardCodeError(u8"卡片代码超出范围", text);
   }
   return static_cast<int>(negative ? -value : value);
 }

@@ -74,9 +74,11 @@ int KestrinApplication::Start() {
   std::unique_ptr<TfrmSetPrint> setPrint;
   try {
     // 3. The windows and the data module, in this order; nothing is shown yet.
-    if (!appWindow.Create(title_.c_str())) throw std::runtime_error("application window cannot be made");
+    if (!appWindow.Create(title_.c_str()))
+      throw win::RunTimeError(win::WithSystemReason(L"无法创建应用程序窗口", ::GetLastError()));
     mainForm = std::make_unique<TForm_main>();
-    if (!mainForm->Create(appWindow.hwnd())) throw std::runtime_error("main window cannot be made");
+    if (!mainForm->Create(appWindow.hwnd()))
+      throw win::RunTimeError(win::WithSystemReason(L"无法创建主窗口", ::GetLastError()));
     mainForm->SetEndsProgram(true);
     SetMainWindow(mainForm.get());
     dm = std::make_unique<TdataMd>();

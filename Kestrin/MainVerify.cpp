@@ -120,7 +120,8 @@ void TForm_main::SaveVerifyLog() {
   card.RecordTime = NowText();
   card.CardPhoto = photo_.Clone();
   // The number verified last survives restarts in "reader.ini"; a failed append leaves it,
-  // so the card is logged at its next verification.
+  // so the card is logged at its next verification. A failed write is an error too: the
+  // operator learns that the card will be logged again.
   const std::wstring id = FromGbk(f.edtId);
   if (ReadReaderIni(L"ID", L"NUM", L"1") != id) {
     if (!dataMd) throw std::runtime_error(u8"数据模块未创建");

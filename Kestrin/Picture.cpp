@@ -33,12 +33,25 @@ const BITMAPINFOHEADER& Header(const std::vector<std::uint8_t>& info) {
   return *reinterpret_cast<const BITMAPINFOHEADER*>(info.data());
 }
 
+// Bytes that are no bitmap the desk reads; a file's load names the file instead.
+class NotABitmap : public PictureError {
+ public:
+  NotABitmap() : PictureError(L"位图图像无效") {}
+};
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::wstring NotABitmapFile(const std::wstring& path) { return L"文件 " + Quoted(path) + L" 不是有效的位图"; }
+
+std::wstring SizeText(std::int64_t width, std::int64_t height) {
+  return L"（" + std::to_wstring(width) + L" x " + std::to_wstring(height) + L"）";
+}
+
 }  // namespace
 
 Picture Picture::FromBmp(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return {};
-  if (size < kFileHeader + kInfoHeader || data[0] != 'B' || data[1] != 'M')
-    throw PictureError("bitmap image is not valid");
+  if (size < kFileHeader + kInfoHeader || data[0] != 'B' || data[1] != 'M') throw NotABitmap();
   const std::uint8_t* h = data + kFileHeader;
   const std::uint32_t offBits = U32(data + 10);
   const std::uint32_t headerSize = U32(h);
@@ -51,7 +64,7 @@ Picture Picture::FromBmp(const std::uint8_t* data, std::size_t size) {
       height == 0 || width > kMaxSide || height > kMaxSide || height < -kMaxSide ||
       !(bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32) ||
       !(compression == BI_RGB || (fields && (bpp == 16 || bpp == 32))))
-    throw PictureError("bitmap image is not valid");
+    throw NotABitmap();
   const std::int64_t stride = (static_cast<std::int64_t>(width) * bpp + 31) / 32 * 4;
   const std::int64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
   const std::int64_t image = stride * rows;
@@ -61,7 +74,7 @@ Picture Picture::FromBmp(const std::uint8_t* data, std::size_t size) {
   std::size_t tableAt = kFileHeader + headerSize + (fields && headerSize == kInfoHeader ? 12 : 0);
   if (image > kMaxImage || (bpp <= 8 && colours > (1u << bpp)) || (fields && masksAt + 12 > size) || tableAt + colours * 4 > size ||
       offBits < kFileHeader + kInfoHeader || offBits > size || size - offBits < static_cast<std::size_t>(image))
-    throw PictureError("bitmap image is not valid");
+    throw NotABitmap();
 
   std::vector<std::uint8_t> info(kInfoHeader + (fields ? 12 : 0) + colours * 4);
   std::memcpy(info.data(), h, kInfoHeader);
@@ -76,7 +89,8 @@ Picture Picture::FromBmp(const std::uint8_t* data, std::size_t size) {
   void* bits = nullptr;
   HBITMAP bmp = ::CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS,
                                    &bits, nullptr, 0);
-  if (!bmp || !bits) throw PictureError("bitmap cannot be created");
+  if (!bmp || !bits)
+    throw PictureError(win::WithSystemReason(L"无法创建位图" + SizeText(width, rows), ::GetLastError()));
   p.bmp_.reset(bmp);
   std::memcpy(bits, data + offBits, static_cast<std::size_t>(image));
   p.bits_ = bits;
@@ -88,21 +102,30 @@ Picture Picture::FromBmp(const std::uint8_t* data, std::size_t size) {
 Picture Picture::FromBmpFile(const std::wstring& path) {
   win::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) throw PictureError("cannot open file");
+  if (!f) throw PictureError(win::WithSystemReason(L"无法打开文件 " + Quoted(path), ::GetLastError()));
+  const auto readError = [&path] {
+    const DWORD err = ::GetLastError();
+    return PictureError(win::WithSystemReason(L"无法读取文件 " + Quoted(path), err ? err : ERROR_HANDLE_EOF));
+  };
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(f.get(), &size) || size.QuadPart > kMaxImage * 2)
-    throw PictureError("cannot read file");
+  if (!::GetFileSizeEx(f.get(), &size)) throw readError();
+  if (size.QuadPart > kMaxImage * 2) throw PictureError(L"文件 " + Quoted(path) + L" 过大，不是位图");
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
   DWORD got = 0;
+  ::SetLastError(ERROR_SUCCESS);
   if (!bytes.empty() && (!::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
                          got != bytes.size()))
-    throw PictureError("cannot read file");
-  return FromBmp(bytes);
+    throw readError();
+  try {
+    return FromBmp(bytes);
+  } catch (const NotABitmap&) {
+    throw PictureError(NotABitmapFile(path));
+  }
 }
 
 Picture Picture::Create(int width, int height) {
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
-    throw PictureError("invalid bitmap size");
+    throw PictureError(L"位图大小无效" + SizeText(width, height));
   const std::int64_t stride = (static_cast<std::int64_t>(width) * 24 + 31) / 32 * 4;
   std::vector<std::uint8_t> bmp(kFileHeader + kInfoHeader + static_cast<std::size_t>(stride * height), 0xFF);
   std::memset(bmp.data(), 0, kFileHeader + kInfoHeader);
@@ -139,7 +162,8 @@ std::vector<std::uint8_t> Picture::ToBmp() const {
 
 void Picture::SaveToFile(const std::wstring& path) const {
   const std::vector<std::uint8_t> bytes = ToBmp();
-  if (WriteWholeFile(path, bytes.data(), bytes.size()) != ERROR_SUCCESS) throw PictureError("cannot write file");
+  if (const DWORD err = WriteWholeFile(path, bytes.data(), bytes.size()))
+    throw PictureError(win::WithSystemReason(L"无法写入文件 " + Quoted(path), err));
 }
 
 COLORREF Picture::Pixel(int x, int y) const {
@@ -293,10 +317,14 @@ bool DecodeInto(const std::vector<std::uint8_t>& bytes, jpeg_decompress_struct& 
 void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath, std::uint8_t quality) {
   win::UniqueBitmap bitmap(static_cast<HBITMAP>(
       ::LoadImageW(nullptr, bmpPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
-  if (!bitmap) throw PictureError("cannot load bitmap " + win::WideToUtf8(bmpPath));
+  if (!bitmap) {
+    // A file that is there but holds no bitmap leaves no error code.
+    const DWORD err = ::GetLastError();
+    throw PictureError(err ? win::WithSystemReason(L"无法读取位图 " + Quoted(bmpPath), err) : NotABitmapFile(bmpPath));
+  }
   BITMAP info{};
   if (!::GetObjectW(bitmap.get(), sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight == 0)
-    throw PictureError("not a usable bitmap " + win::WideToUtf8(bmpPath));
+    throw PictureError(L"位图 " + Quoted(bmpPath) + L" 无法使用");
   const LONG width = info.bmWidth;
   const LONG height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
 
@@ -313,7 +341,7 @@ void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath
   win::UniqueMemDc dc(::CreateCompatibleDC(nullptr));
   if (!dc || ::GetDIBits(dc.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(), &bi,
                          DIB_RGB_COLORS) != height)
-    throw PictureError("cannot read the pixels of " + win::WideToUtf8(bmpPath));
+    throw PictureError(L"无法读取位图 " + Quoted(bmpPath) + L" 的像素");
 
   std::vector<JOCTET> jpeg;
   auto dest = std::make_unique<VectorDestination>();
@@ -321,10 +349,10 @@ void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath
   char message[JMSG_LENGTH_MAX] = {};
   if (!CompressBgr(pixels.data(), static_cast<JDIMENSION>(width), static_cast<JDIMENSION>(height), stride,
                    quality, dest.get(), message))
-    throw PictureError(std::string("JPEG compression failed: ") + message);
+    throw PictureError(L"无法压缩 JPEG 图像 " + Quoted(jpegPath) + L"：" + win::Utf8ToWide(message));
 
-  if (WriteWholeFile(jpegPath, jpeg.data(), jpeg.size()) != ERROR_SUCCESS)
-    throw PictureError("cannot write " + win::WideToUtf8(jpegPath));
+  if (const DWORD err = WriteWholeFile(jpegPath, jpeg.data(), jpeg.size()))
+    throw PictureError(win::WithSystemReason(L"无法写入文件 " + Quoted(jpegPath), err));
 }
 
 win::UniqueBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes, SIZE* size) {
@@ -353,7 +381,7 @@ win::UniqueBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes, SIZE* size)
   jpeg_create_decompress(&d);
   const bool ok = DecodeInto(bytes, d, errors, allocate, &target);
   jpeg_destroy_decompress(&d);
-  if (!ok) throw PictureError(std::string("JPEG picture: ") + (errors.message[0] ? errors.message : "no picture"));
+  if (!ok) throw PictureError(L"JPEG 图像无效：" + (errors.message[0] ? win::Utf8ToWide(errors.message) : L"没有图像"));
   ::GdiFlush();
   if (size) *size = target.size;
   return std::move(target.bmp);

@@ -6,17 +6,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "win/Handle.h"
+#include "win/RunTimeError.h"
 
 namespace qx::kestrin {
 
-class PictureError : public std::runtime_error {
+// A picture that cannot be made, read or written; its text says which and why.
+class PictureError : public win::RunTimeError {
  public:
-  using std::runtime_error::runtime_error;
+  using win::RunTimeError::RunTimeError;
 };
 
 class Picture {

@@ -21,7 +21,8 @@ std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wch
 
 void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
   const std::wstring file = ProgramFile(L"reader.ini");
-  ::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str());
+  if (!::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str()))
+    throw win::RunTimeError(win::WithSystemReason(L"无法写入文件 \"" + file + L"\"", ::GetLastError()));
 }
 
 std::string Gbk(std::wstring_view text) { return win::WideToMulti(text, win::kGbkCodePage); }
@@ -46,12 +47,18 @@ int StrToInt(const std::wstring& text) {
   return static_cast<int>(v);
 }
 
+HWND MessageOwner() {
+  if (HWND active = ::GetActiveWindow()) return active;
+  const win::App* app = win::App::Current();
+  return app ? app->MainHwnd() : nullptr;
+}
+
 void ShowMessage(const std::wstring& text) {
-  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK);
+  ::MessageBoxW(MessageOwner(), text.c_str(), kAppTitle, MB_OK);
 }
 
 void ShowDefaultError(const std::wstring& text) {
-  ::MessageBoxW(::GetActiveWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
+  ::MessageBoxW(MessageOwner(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
 }
 
 void ShowStartUpError() {

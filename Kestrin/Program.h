@@ -19,7 +19,8 @@ inline constexpr wchar_t kAppTitle[] = L"Tesmo二代身份验证";
 std::wstring ProgramFile(const wchar_t* name);
 
 // "reader.ini" in the executable's folder, through the private-profile calls: a missing
-// file, section or key reads as fallback; writing creates what is missing.
+// file, section or key reads as fallback; writing creates what is missing, and a write that
+// fails raises win::RunTimeError naming the file and the system's reason.
 std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wchar_t* fallback);
 void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value);
 
@@ -36,11 +37,15 @@ class ConvertError : public win::RunTimeError {
 // Optional sign and decimal digits, nothing else, within 32 bits; else ConvertError.
 int StrToInt(const std::wstring& text);
 
-// A message box with one OK button, no icon, the program's title as caption, owned by the
-// active window of the thread.
+// The owner of the desk's message boxes: the thread's active window, else (the desk not in the
+// foreground, during automatic verification) the program's main window, so that a box is
+// modal to the desk whenever it shows.
+HWND MessageOwner();
+// A message box with one OK button, no icon, the program's title as caption, owned by
+// MessageOwner().
 void ShowMessage(const std::wstring& text);
 // The framework's default error message: the error's text alone, the program's title, a
-// stop icon.
+// stop icon; owned by MessageOwner().
 void ShowDefaultError(const std::wstring& text);
 
 // The boundary of every event handler of the desk's windows: an error it raises ends it and

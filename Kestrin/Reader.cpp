@@ -1,5 +1,6 @@
 // Reader access unit: the reader libraries are linked at load time (sdtapi.dll, with
-// SDT_GetCOMBaud through the "SDTAPI.DLL" entry, and WltRS.dll).
+// SDT_GetCOMBaud through the "SDTAPI.DLL" entry, and WltRS.dll); every call into them runs
+// under the fault guard, so that a fault inside one is an error like any other.
 #include "Reader.h"
 
 #include <windows.h>
@@ -12,7 +13,7 @@
 #include "Program.h"
 #include "card/CardTextBlock.h"
 #include "reader/ReaderApi.h"
-#include "win/App.h"
+#include "win/FaultGuard.h"
 #include "win/Text.h"
 
 namespace qx::kestrin {
@@ -49,22 +50,34 @@ constexpr StatusText kStatusTexts[] = {
 };
 constexpr wchar_t kUnknownStatus[] = L"无法识别的错误";
 
+constexpr wchar_t kSdtapi[] = L"sdtapi.dll";
+constexpr wchar_t kWltRS[] = L"WltRS.dll";
+
+// call() inside the library under the guard; its result.
+template <typename F>
+int Call(const wchar_t* library, F&& call) {
+  int result = 0;
+  win::CallGuarded(library, [&] { result = call(); });
+  return result;
+}
+
 }  // namespace
 
 std::wstring TempPhotoBase() { return ProgramFile(L"_Temp"); }
 
 bool OpenReader(int port, int rate, std::string& samId) {
-  SDT_ClosePort(port);
+  CloseReader(port);
   if (rate != 0) {
     unsigned int current = 0;
-    if (SDT_GetCOMBaud(port, &current) != kStatusOk) return false;
-    if (SDT_SetCOMBaud(port, current, static_cast<unsigned int>(rate)) != kStatusOk) return false;
+    if (Call(kSdtapi, [&] { return SDT_GetCOMBaud(port, &current); }) != kStatusOk) return false;
+    const auto wanted = static_cast<unsigned int>(rate);
+    if (Call(kSdtapi, [&] { return SDT_SetCOMBaud(port, current, wanted); }) != kStatusOk) return false;
   }
-  if (SDT_OpenPort(port) != kStatusOk) return false;
+  if (Call(kSdtapi, [&] { return SDT_OpenPort(port); }) != kStatusOk) return false;
   for (int attempt = 0; attempt < 3; ++attempt) {
     // Zeroed, so a library that answers 0x90 and writes nothing gives an empty number.
     char buf[kSamIdBufferBytes] = {};
-    if (SDT_GetSAMIDToStr(port, buf, 0) == kStatusOk) {
+    if (Call(kSdtapi, [&] { return SDT_GetSAMIDToStr(port, buf, 0); }) == kStatusOk) {
       samId.assign(buf, ::strnlen(buf, sizeof buf));
       return true;
     }
@@ -72,16 +85,18 @@ bool OpenReader(int port, int rate, std::string& samId) {
   return false;
 }
 
-void CloseReader(int port) { SDT_ClosePort(port); }
+void CloseReader(int port) {
+  Call(kSdtapi, [&] { return SDT_ClosePort(port); });
+}
 
 bool ReadCardData(int port, std::u16string& text) {
   const std::wstring base = TempPhotoBase();
 
   unsigned char findBuf[kFindBufferBytes] = {};
-  if (SDT_StartFindMorvid(port, findBuf, 0) != kStatusCardFound) return false;
+  if (Call(kSdtapi, [&] { return SDT_StartFindMorvid(port, findBuf, 0); }) != kStatusCardFound) return false;
 
   unsigned char selectBuf[kSelectBufferBytes] = {};
-  int status = SDT_SelectMorvid(port, selectBuf, 0);
+  int status = Call(kSdtapi, [&] { return SDT_SelectMorvid(port, selectBuf, 0); });
   if (status != kStatusOk) {
     ShowReaderError(status);
     return false;
@@ -93,7 +108,7 @@ bool ReadCardData(int port, std::u16string& text) {
   unsigned char photoBuf[kPhotoBufferBytes] = {};
   unsigned int textLength = 0;
   unsigned int photoLength = 0;
-  status = SDT_ReadBaseMsg(port, textBuf, &textLength, photoBuf, &photoLength, 0);
+  status = Call(kSdtapi, [&] { return SDT_ReadBaseMsg(port, textBuf, &textLength, photoBuf, &photoLength, 0); });
   if (status != kStatusOk) {
     ShowReaderError(status);
     return false;
@@ -103,13 +118,13 @@ bool ReadCardData(int port, std::u16string& text) {
   const DWORD photoBytes = std::min<unsigned int>(photoLength, kPhotoBufferBytes);
   const std::wstring wltPath = base + L".wlt";
   if (const DWORD err = WriteWholeFile(wltPath, photoBuf, photoBytes))
-    throw ReaderError("cannot write " + qx::win::WideToUtf8(wltPath), err);
+    throw ReaderError(win::WithSystemReason(L"无法写入文件 \"" + wltPath + L"\"", err), err);
 
   // GetBmp reads an ANSI path from a buffer it may rewrite; its answer does not fail the read.
   const std::string ansiPath = qx::win::WideToMulti(wltPath, CP_ACP);
   std::vector<char> pathBuf(std::max<std::size_t>(ansiPath.size() + 1, MAX_PATH), '\0');
   std::copy(ansiPath.begin(), ansiPath.end(), pathBuf.begin());
-  GetBmp(pathBuf.data(), kGetBmpMode);
+  Call(kWltRS, [&] { return GetBmp(pathBuf.data(), kGetBmpMode); });
 
   std::u16string block = qx::card::TextFromUcs2Le(textBuf, sizeof textBuf);
   block.resize(std::min({block.find(u'\0'), block.size(), kCardTextChars}));
@@ -125,12 +140,7 @@ std::wstring ReaderErrorMessage(int status) {
 }
 
 void ShowReaderError(int status) {
-  const std::wstring message = ReaderErrorMessage(status);
-  // Owned by the program's window, so the box is modal to it even while the program is
-  // not in the foreground (automatic verification).
-  HWND owner = ::GetActiveWindow();
-  if (!owner && qx::win::App::Current()) owner = qx::win::App::Current()->MainHwnd();
-  ::MessageBoxW(owner, message.c_str(), kAppTitle, MB_OK);
+  ShowMessage(ReaderErrorMessage(status));
 }
 
 }  // namespace qx::kestrin

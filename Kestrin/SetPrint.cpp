@@ -94,19 +94,22 @@ PrintJob::PrintJob(const wchar_t* title) {
   wchar_t name[512];
   DWORD size = static_cast<DWORD>(std::size(name));
   if (!::GetDefaultPrinterW(name, &size)) throw PrintError(u8"没有默认打印机");
+  const std::wstring printer = L"打印机 \"" + std::wstring(name) + L"\"";
   dc_ = ::CreateDCW(L"WINSPOOL", name, nullptr, nullptr);
-  if (!dc_) throw PrintError(u8"打印机无法使用");
+  if (!dc_) throw PrintError(win::WideToUtf8(win::WithSystemReason(printer + L" 无法使用", ::GetLastError())));
   DOCINFOW doc{};
   doc.cbSize = sizeof doc;
   doc.lpszDocName = title;
   if (::StartDocW(dc_, &doc) <= 0) {
+    const DWORD err = ::GetLastError();
     ::DeleteDC(dc_);
-    throw PrintError(u8"打印作业无法开始");
+    throw PrintError(win::WideToUtf8(win::WithSystemReason(printer + L" 的打印作业无法开始", err)));
   }
   if (::StartPage(dc_) <= 0) {
+    const DWORD err = ::GetLastError();
     ::EndDoc(dc_);
     ::DeleteDC(dc_);
-    throw PrintError(u8"打印作业无法开始");
+    throw PrintError(win::WideToUtf8(win::WithSystemReason(printer + L" 的打印作业无法开始", err)));
   }
 }
 
@@ -125,8 +128,10 @@ int PrintJob::PpiY() const { return ::GetDeviceCaps(dc_, LOGPIXELSY); }
 void PrintJob::End() {
   ended_ = true;
   const bool pageOk = ::EndPage(dc_) > 0;
+  const DWORD pageErr = ::GetLastError();
   const bool docOk = ::EndDoc(dc_) > 0;
-  if (!pageOk || !docOk) throw PrintError(u8"打印作业无法结束");
+  const DWORD err = pageOk ? ::GetLastError() : pageErr;
+  if (!pageOk || !docOk) throw PrintError(win::WideToUtf8(win::WithSystemReason(L"打印作业无法结束", err)));
 }
 
 POINT WindowPpi(HWND window) {

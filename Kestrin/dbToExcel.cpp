@@ -51,8 +51,10 @@ std::string QuerySheetSource::TextValue(std::size_t index) const { return At(ind
 
 void FileSink::WriteOut(const std::uint8_t* data, std::size_t size) {
   DWORD written = 0;
-  if (!::WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size)
-    throw ExportError("Cannot write the worksheet file (error " + std::to_string(::GetLastError()) + ")");
+  if (!::WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+    const DWORD err = ::GetLastError();
+    throw ExportError(win::WithSystemReason(L"无法写入文件 \"" + name_ + L"\"", err ? err : ERROR_WRITE_FAULT));
+  }
 }
 
 void FileSink::Write(const std::uint8_t* data, std::size_t size) {
@@ -74,11 +76,11 @@ biff::SheetStats TDS2Excel::ExportToFile(const std::wstring& fileName, bool with
   WithHeader = withHeader;
   if (::GetFileAttributesW(fileName.c_str()) != INVALID_FILE_ATTRIBUTES &&
       !::DeleteFileW(fileName.c_str()))
-    throw ExportError("Cannot delete file \"" + Gbk(fileName) + "\"");
+    throw ExportError(win::WithSystemReason(L"无法删除文件 \"" + fileName + L"\"", ::GetLastError()));
   win::UniqueFile file(::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw ExportError("Cannot create file \"" + Gbk(fileName) + "\"");
-  FileSink sink(file.get());
+  if (!file) throw ExportError(win::WithSystemReason(L"无法创建文件 \"" + fileName + L"\"", ::GetLastError()));
+  FileSink sink(file.get(), fileName);
   const biff::SheetStats stats = ExportToStream(sink);
   sink.Flush();
   return stats;

@@ -7,17 +7,19 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Biff.h"
 #include "data/Query.h"
+#include "win/RunTimeError.h"
 
 namespace qx::kestrin {
 
-// A file that cannot be replaced, created or written; the text is code page 936.
-class ExportError : public std::runtime_error {
+// A file that cannot be replaced, created or written; the text names it and the system's reason.
+class ExportError : public win::RunTimeError {
  public:
-  using std::runtime_error::runtime_error;
+  using win::RunTimeError::RunTimeError;
 };
 
 // The query as the worksheet writer sees it. The walk runs with the bound controls disabled
@@ -53,7 +55,8 @@ class QuerySheetSource : public biff::SheetSource {
 // an ExportError. Records not flushed when an export fails are lost with its partial file.
 class FileSink : public biff::ByteSink {
  public:
-  explicit FileSink(HANDLE file) : file_(file) { buffer_.reserve(kBufferSize); }
+  // name: the file's path, for the error text.
+  FileSink(HANDLE file, std::wstring name) : file_(file), name_(std::move(name)) { buffer_.reserve(kBufferSize); }
   void Write(const std::uint8_t* data, std::size_t size) override;
   void Flush();
 
@@ -62,6 +65,7 @@ class FileSink : public biff::ByteSink {
   void WriteOut(const std::uint8_t* data, std::size_t size);
 
   HANDLE file_;
+  std::wstring name_;
   std::vector<std::uint8_t> buffer_;
 };
 

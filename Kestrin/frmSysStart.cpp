@@ -20,7 +20,7 @@ std::vector<std::uint8_t> ResourceBytes(int id) {
   HRSRC res = ::FindResourceW(self, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
   HGLOBAL data = res ? ::LoadResource(self, res) : nullptr;
   const void* p = data ? ::LockResource(data) : nullptr;
-  if (!p) throw std::runtime_error("start-up picture missing from the program");
+  if (!p) throw win::RunTimeError(win::WithSystemReason(L"程序中缺少启动图片", ::GetLastError()));
   const auto* b = static_cast<const std::uint8_t*>(p);
   return std::vector<std::uint8_t>(b, b + ::SizeofResource(self, res));
 }
@@ -43,7 +43,7 @@ void TForm_SysStart::Create() {
   // WS_EX_TOOLWINDOW: the splash has no task bar button of its own.
   if (!CreateExWithClass(cls, WS_EX_TOOLWINDOW, L"", WS_POPUP | WS_CLIPCHILDREN, x, y, kDesignWidth,
                          kDesignHeight))
-    throw std::runtime_error("start-up window cannot be made");
+    throw win::RunTimeError(win::WithSystemReason(L"无法创建启动窗口", ::GetLastError()));
 
   LOGFONTW lf{};
   lf.lfHeight = -24;
@@ -59,7 +59,7 @@ void TForm_SysStart::Create() {
   }
   label1_ = win::Label::Create(hwnd(), IDC_SPLASH_LABEL1, L"5",
                                RECT{kLabelX, kLabelY, kLabelX + text.cx, kLabelY + text.cy});
-  if (!label1_) throw std::runtime_error("start-up label cannot be made");
+  if (!label1_) throw win::RunTimeError(win::WithSystemReason(L"无法创建启动窗口的标签", ::GetLastError()));
   label1_.SetFont(labelFont_.get());
 }
 

@@ -30,7 +30,7 @@ std::string MissingLogTable(sqlite3* db) {
   int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='TLog' COLLATE NOCASE",
                               -1, &st, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_step(st);
-  std::string msg = rc == SQLITE_ROW ? std::string() : rc == SQLITE_DONE ? "no table TLog" : sqlite3_errmsg(db);
+  std::string msg = rc == SQLITE_ROW ? std::string() : rc == SQLITE_DONE ? u8"缺少表 TLog" : sqlite3_errmsg(db);
   sqlite3_finalize(st);
   return msg;
 }
@@ -46,12 +46,12 @@ Connection::~Connection() {
 }
 
 void Connection::SetConnectionString(std::string text) {
-  if (Connected()) throw DataError("the connection string cannot change while the connection is open");
+  if (Connected()) throw DataError(u8"连接打开时不能更改连接字符串");
   connectionString_ = std::move(text);
 }
 
 void Connection::Fail(const std::string& what) const {
-  throw DataError(what + (db_ ? std::string(": ") + sqlite3_errmsg(db_) : std::string()));
+  throw DataError(what + (db_ ? std::string(u8"：") + sqlite3_errmsg(db_) : std::string()));
 }
 
 void Connection::SetConnected(bool on) {
@@ -71,14 +71,14 @@ void Connection::SetConnected(bool on) {
                       : LinkFromInitPairs(pairs, std::filesystem::current_path(), &PathFromNative8);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(link.database, ec))
-    throw DataError("database file not found: " + PathToUtf8(link.database));
+    throw DataError(u8"找不到数据库文件 \"" + PathToUtf8(link.database) + "\"");
 
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(PathToUtf8(link.database).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
-    throw DataError("database cannot be opened: " + PathToUtf8(link.database) + ": " + msg);
+    throw DataError(u8"无法打开数据库 \"" + PathToUtf8(link.database) + u8"\"：" + msg);
   }
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   if (*kMapSql && OnFixedDisk(link.database)) sqlite3_exec(db, kMapSql, nullptr, nullptr, nullptr);
@@ -94,7 +94,7 @@ void Connection::SetConnected(bool on) {
   }
   if (!msg.empty()) {
     sqlite3_close(db);
-    throw DataError("database cannot be opened: " + PathToUtf8(link.database) + ": " + msg);
+    throw DataError(u8"无法打开数据库 \"" + PathToUtf8(link.database) + u8"\"：" + msg);
   }
   db_ = db;
   databasePath_ = link.database;

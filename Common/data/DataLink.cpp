@@ -29,19 +29,19 @@ InitPairs ParseInitString(std::string_view text) {
     size_t eq = text.find_first_of("=;", i);
     if (eq == std::string_view::npos || text[eq] == ';') {
       std::string_view rest = Trim(text.substr(i, eq == std::string_view::npos ? eq : eq - i));
-      if (!rest.empty()) throw DataError("initialisation string: \"" + std::string(rest) + "\" has no value");
+      if (!rest.empty()) throw DataError(u8"初始化字符串中的 \"" + std::string(rest) + u8"\" 没有值");
       i = eq == std::string_view::npos ? text.size() : eq + 1;
       continue;
     }
     std::string key(Trim(text.substr(i, eq - i)));
-    if (key.empty()) throw DataError("initialisation string: a value has no key");
+    if (key.empty()) throw DataError(u8"初始化字符串中有一个值没有键名");
     i = eq + 1;
     while (i < text.size() && IsBlank(text[i])) ++i;
     std::string value;
     if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
       const char q = text[i++];
       for (;;) {
-        if (i >= text.size()) throw DataError("initialisation string: unterminated quote in " + key);
+        if (i >= text.size()) throw DataError(u8"初始化字符串中 " + key + u8" 的引号没有结束");
         if (text[i] == q) {
           if (i + 1 < text.size() && text[i + 1] == q) {
             value += q;
@@ -55,7 +55,7 @@ InitPairs ParseInitString(std::string_view text) {
       }
       size_t semi = text.find(';', i);
       if (!Trim(text.substr(i, semi == std::string_view::npos ? semi : semi - i)).empty())
-        throw DataError("initialisation string: text after the quoted value of " + key);
+        throw DataError(u8"初始化字符串中 " + key + u8" 的引号值后面还有文字");
       i = semi == std::string_view::npos ? text.size() : semi + 1;
     } else {
       size_t semi = text.find(';', i);
@@ -81,10 +81,10 @@ DataLink LinkFromInitPairs(const InitPairs& pairs, const std::filesystem::path& 
                            std::filesystem::path (*decodePath)(std::string_view)) {
   DataLink link;
   link.provider = InitValue(pairs, "Provider");
-  if (link.provider.empty()) throw DataError("no provider named");
-  if (!IsKnownProvider(link.provider)) throw DataError("provider not found: " + link.provider);
+  if (link.provider.empty()) throw DataError(u8"数据链接没有指定提供程序");
+  if (!IsKnownProvider(link.provider)) throw DataError(u8"找不到提供程序 " + link.provider);
   std::string source = InitValue(pairs, "Data Source");
-  if (source.empty()) throw DataError("no data source named");
+  if (source.empty()) throw DataError(u8"数据链接没有指定数据源");
   std::filesystem::path p = decodePath(source);
   if (p.is_relative()) p = baseFolder / p;
   link.database = std::filesystem::absolute(p).lexically_normal();
@@ -93,7 +93,7 @@ DataLink LinkFromInitPairs(const InitPairs& pairs, const std::filesystem::path& 
 
 DataLink ParseDataLink(const std::vector<std::uint8_t>& bytes, const std::filesystem::path& folder) {
   if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE)
-    throw DataError("data link file: not UTF-16 text with a byte-order mark");
+    throw DataError(u8"数据链接文件不是带字节顺序标记的 UTF-16 文本");
   std::u16string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2)
     text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
@@ -108,22 +108,21 @@ DataLink ParseDataLink(const std::vector<std::uint8_t>& bytes, const std::filesy
     pos = end + 1;
     if (line.empty()) continue;
     if (!header) {
-      if (!card::AsciiEqualNoCase(line, "[oledb]")) throw DataError("data link file: no [oledb] section");
+      if (!card::AsciiEqualNoCase(line, "[oledb]")) throw DataError(u8"数据链接文件没有 [oledb] 节");
       header = true;
       continue;
     }
     if (line.front() == ';') continue;
     return LinkFromInitPairs(ParseInitString(line), folder, &PathFromUtf8);
   }
-  throw DataError(header ? "data link file: no initialisation string"
-                         : "data link file: no [oledb] section");
+  throw DataError(header ? u8"数据链接文件没有初始化字符串" : u8"数据链接文件没有 [oledb] 节");
 }
 
 DataLink ReadDataLinkFile(const std::filesystem::path& udl) {
   std::ifstream in(udl, std::ios::binary);
-  if (!in) throw DataError("data link file cannot be opened: " + PathToUtf8(udl));
+  if (!in) throw DataError(u8"无法打开数据链接文件 \"" + PathToUtf8(udl) + "\"");
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw DataError("data link file cannot be read: " + PathToUtf8(udl));
+  if (in.bad()) throw DataError(u8"无法读取数据链接文件 \"" + PathToUtf8(udl) + "\"");
   std::filesystem::path folder = std::filesystem::absolute(udl).parent_path();
   return ParseDataLink(bytes, folder);
 }

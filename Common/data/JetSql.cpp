@@ -123,7 +123,7 @@ size_t CopyQuoted(std::string_view s, size_t i, char close, std::string& out) {
     }
     i += CharLen(s, i);
   }
-  throw DataError("unterminated quotation in the statement");
+  throw DataError(u8"语句中的引号没有结束");
 }
 
 }  // namespace
@@ -140,10 +140,10 @@ std::string TranslateJetSql(std::string_view sql) {
       i = CopyQuoted(sql, i, ']', out);
     } else if (c == '#') {
       size_t close = sql.find('#', i + 1);
-      if (close == std::string_view::npos) throw DataError("unterminated date literal in the statement");
+      if (close == std::string_view::npos) throw DataError(u8"语句中的日期常量没有结束");
       std::string_view body = sql.substr(i + 1, close - i - 1);
       DateTime t;
-      if (!ParseDate(body, t)) throw DataError("invalid date literal: #" + std::string(body) + "#");
+      if (!ParseDate(body, t)) throw DataError(u8"无效的日期常量 #" + std::string(body) + "#");
       char buf[32];
       if (t.h == 0 && t.mi == 0 && t.s == 0 && !WantsFullMidnight(out))
         std::snprintf(buf, sizeof buf, "'%04d-%02d-%02d'", t.y, t.mo, t.d);

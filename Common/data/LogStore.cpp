@@ -42,7 +42,7 @@ class Stmt {
     if (rc != SQLITE_DONE) Fail();
     return false;
   }
-  [[noreturn]] void Fail() const { throw DataError(std::string("store text conversion: ") + sqlite3_errmsg(db_)); }
+  [[noreturn]] void Fail() const { throw DataError(std::string(u8"无法转换日志库的文字：") + sqlite3_errmsg(db_)); }
 
  private:
   sqlite3* db_;
@@ -170,7 +170,7 @@ void CreateLogStore(const std::filesystem::path& file) {
     msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   }
   sqlite3_close(db);
-  if (!msg.empty()) throw DataError("the log store cannot be created: " + PathToUtf8(file) + ": " + msg);
+  if (!msg.empty()) throw DataError(u8"无法创建日志库 \"" + PathToUtf8(file) + u8"\"：" + msg);
 }
 
 void UpgradeStore(sqlite3* db) {

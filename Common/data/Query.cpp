@@ -134,7 +134,7 @@ constexpr std::int64_t kRunSpanTable = 2;
 constexpr int kMaxReadAhead = 16;
 
 [[noreturn]] void FailNotLocated() {
-  throw DataError("the row cannot be located for deletion; it may have been changed or deleted");
+  throw DataError(u8"找不到要删除的行，它可能已被更改或删除");
 }
 
 // Owns a prepared statement.
@@ -142,7 +142,7 @@ class Statement {
  public:
   Statement(const Connection& c, const std::string& sql, const char** tail = nullptr) : c_(c) {
     if (sqlite3_prepare_v2(c.Handle(), sql.c_str(), static_cast<int>(sql.size()), &st_, tail) != SQLITE_OK)
-      c.Fail("the statement cannot be prepared");
+      c.Fail(u8"无法准备语句");
   }
   ~Statement() { sqlite3_finalize(st_); }
   Statement(const Statement&) = delete;
@@ -190,10 +190,10 @@ std::int64_t Field::AsInteger() const {
       char* end = nullptr;
       long long n = std::strtoll(v.bytes.c_str(), &end, 10);
       if (v.bytes.empty() || errno != 0 || end != v.bytes.c_str() + v.bytes.size())
-        throw DataError("'" + v.bytes + "' is not a valid integer value of field " + Utf8FromCp936(name_));
+        throw DataError("'" + v.bytes + u8"' 不是字段 " + Utf8FromCp936(name_) + u8" 的有效整数值");
       return n;
     }
-    case Value::Kind::Blob: throw DataError("field " + Utf8FromCp936(name_) + " holds bytes, not an integer");
+    case Value::Kind::Blob: throw DataError(u8"字段 " + Utf8FromCp936(name_) + u8" 存放的是字节，不是整数");
     default: return 0;
   }
 }
@@ -207,10 +207,10 @@ double Field::AsFloat() const {
       char* end = nullptr;
       double d = std::strtod(v.bytes.c_str(), &end);
       if (v.bytes.empty() || end != v.bytes.c_str() + v.bytes.size())
-        throw DataError("'" + v.bytes + "' is not a valid number value of field " + Utf8FromCp936(name_));
+        throw DataError("'" + v.bytes + u8"' 不是字段 " + Utf8FromCp936(name_) + u8" 的有效数值");
       return d;
     }
-    case Value::Kind::Blob: throw DataError("field " + Utf8FromCp936(name_) + " holds bytes, not a number");
+    case Value::Kind::Blob: throw DataError(u8"字段 " + Utf8FromCp936(name_) + u8" 存放的是字节，不是数值");
     default: return 0;
   }
 }
@@ -223,7 +223,7 @@ std::vector<std::uint8_t> Field::AsBlob() const {
 
 void Field::Assign(Value v) {
   if (query_->state_ != DatasetState::Insert)
-    throw DataError("field " + Utf8FromCp936(name_) + " cannot be modified: no row is being inserted");
+    throw DataError(u8"无法修改字段 " + Utf8FromCp936(name_) + u8"：没有正在插入的行");
   query_->pending_[index_] = std::move(v);
   query_->assigned_[index_] = true;
 }
@@ -272,7 +272,7 @@ void Query::SetConnection(Connection* connection) {
 }
 
 void Query::SetCursor(CursorKind kind) {
-  if (Active()) throw DataError("the cursor kind cannot change while the query is open");
+  if (Active()) throw DataError(u8"查询打开时不能更改游标类型");
   cursor_ = kind;
 }
 
@@ -282,14 +282,14 @@ void Query::SetSql(std::string sql) {
 }
 
 void Query::CheckActive() const {
-  if (!Active()) throw DataError("cannot perform this operation on a closed dataset");
+  if (!Active()) throw DataError(u8"不能对已关闭的数据集执行此操作");
 }
 
 void Query::CheckUpdatable(const char* what) const {
   CheckActive();
-  if (cursor_ == CursorKind::Static) throw DataError(std::string("cannot ") + what + ": the dataset is read-only");
+  if (cursor_ == CursorKind::Static) throw DataError(u8"无法" + std::string(what) + u8"：数据集是只读的");
   if (table_.empty())
-    throw DataError(std::string("cannot ") + what + ": the selection does not come from one table");
+    throw DataError(u8"无法" + std::string(what) + u8"：所选的行不是来自同一个表");
 }
 
 void Query::CheckBrowseMode() {
@@ -309,17 +309,17 @@ void Query::ConnectionClosing() { Close(); }
 
 void Query::Open() {
   if (Active()) return;
-  if (!connection_ || !connection_->Connected()) throw DataError("the connection is not open");
-  if (sql_.empty()) throw DataError("the query has no SQL text");
+  if (!connection_ || !connection_->Connected()) throw DataError(u8"连接没有打开");
+  if (sql_.empty()) throw DataError(u8"查询没有 SQL 文本");
   const std::string sql = Utf8FromCp936(TranslateJetSql(sql_));
   const char* tail = nullptr;
   Statement st(*connection_, sql, &tail);
-  if (!st.get()) throw DataError("the query has no statement");
+  if (!st.get()) throw DataError(u8"查询中没有语句");
   for (const char* p = tail; p && *p; ++p)
     if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';')
-      throw DataError("characters found after the end of the statement");
+      throw DataError(u8"语句结束后还有字符");
   const int n = sqlite3_column_count(st.get());
-  if (n == 0) throw DataError("the statement returns no rows");
+  if (n == 0) throw DataError(u8"语句不返回行");
 
   std::vector<std::unique_ptr<Field>> fields;
   std::vector<bool> typed(n, false);
@@ -367,12 +367,12 @@ void Query::Open() {
   if (keyed) {
     StatementPtr own(keySt);
     for (int rc; (rc = sqlite3_step(keySt)) != SQLITE_DONE;) {
-      if (rc != SQLITE_ROW) connection_->Fail("the query cannot be run");
+      if (rc != SQLITE_ROW) connection_->Fail(u8"无法执行查询");
       rows.push_back(Row{id++, sqlite3_column_int64(keySt, 0)});
     }
   } else {
     sqlite3_finalize(keySt);
-    while (st.Step("the query cannot be run")) {
+    while (st.Step(u8"无法执行查询")) {
       Values v;
       v.reserve(n);
       for (int i = 0; i < n; ++i) v.push_back(ColumnValue(st.get(), i));
@@ -402,7 +402,7 @@ void Query::Open() {
   if (oneTable && !table.empty()) {
     Statement info(*connection_, "PRAGMA " + QuoteName(database) + ".table_info(" + QuoteName(table) + ")");
     int keys = 0;
-    while (info.Step("the table cannot be described")) {
+    while (info.Step(u8"无法读取表的结构")) {
       if (sqlite3_column_int(info.get(), 5) > 0) {
         ++keys;
         const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
@@ -497,7 +497,7 @@ sqlite3_stmt* Query::Prepared(StatementPtr& st, const std::string& sql) {
   if (!st) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(connection_->Handle(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
-      connection_->Fail("the rows cannot be read");
+      connection_->Fail(u8"无法读取行");
     st.reset(raw);
   }
   return st.get();
@@ -509,7 +509,7 @@ std::string Query::CoveringIndex(const std::string& database, const std::string&
   std::vector<std::string> names;
   {
     Statement list(*connection_, "PRAGMA " + QuoteName(database) + ".index_list(" + QuoteName(table) + ")");
-    while (list.Step("the table's indexes cannot be listed")) {
+    while (list.Step(u8"无法列出表的索引")) {
       const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 1));
       if (name && sqlite3_column_int(list.get(), 4) == 0) names.emplace_back(name);  // not partial
     }
@@ -517,7 +517,7 @@ std::string Query::CoveringIndex(const std::string& database, const std::string&
   for (const std::string& name : names) {
     std::vector<std::string> held;
     Statement info(*connection_, "PRAGMA " + QuoteName(database) + ".index_info(" + QuoteName(name) + ")");
-    while (info.Step("the index cannot be described")) {
+    while (info.Step(u8"无法读取索引的结构")) {
       const auto* c = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 2));
       held.emplace_back(c ? c : "");
     }
@@ -593,7 +593,7 @@ bool Query::LoadBlock(int pos) {
     cache_[key] = std::move(v);
   }
   sqlite3_reset(st);
-  if (rc != SQLITE_DONE) connection_->Fail("the rows cannot be read");
+  if (rc != SQLITE_DONE) connection_->Fail(u8"无法读取行");
   return DropGone(start, end);
 }
 
@@ -676,7 +676,7 @@ const Value& Query::DeferredValue(int pos, int field) {
       for (int i = 0, k = 0; i < FieldCount(); ++i)
         if (deferred_[i]) deferredValues_[i] = ColumnValue(st, k++);
     sqlite3_reset(st);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) connection_->Fail("the row cannot be read");
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) connection_->Fail(u8"无法读取该行");
     deferredKey_ = key;
     deferredRead_ = true;
   }
@@ -791,7 +791,7 @@ bool Query::BookmarkValid(Bookmark b) const {
 void Query::GotoBookmark(Bookmark b) {
   CheckBrowseMode();
   auto it = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.id == b; });
-  if (b == 0 || it == rows_.end()) throw DataError("the record is no longer in the selection");
+  if (b == 0 || it == rows_.end()) throw DataError(u8"该记录已不在所选的行中");
   current_ = static_cast<int>(it - rows_.begin());
   Settle(true);
   bof_ = eof_ = rows_.empty();
@@ -799,7 +799,7 @@ void Query::GotoBookmark(Bookmark b) {
 }
 
 Field& Query::Fields(int index) {
-  if (index < 0 || index >= FieldCount()) throw DataError("field index out of range");
+  if (index < 0 || index >= FieldCount()) throw DataError(u8"字段索引超出范围");
   return *fields_[index];
 }
 
@@ -811,12 +811,12 @@ Field* Query::FindField(std::string_view name) {
 
 Field& Query::FieldByName(std::string_view name) {
   Field* f = FindField(name);
-  if (!f) throw DataError("field '" + Utf8FromCp936(name) + "' not found");
+  if (!f) throw DataError(u8"找不到字段 '" + Utf8FromCp936(name) + "'");
   return *f;
 }
 
 void Query::StartNew(bool atEnd) {
-  CheckUpdatable("insert a row");
+  CheckUpdatable(u8"插入行");
   CheckBrowseMode();
   pending_.assign(fields_.size(), Value{});
   assigned_.assign(fields_.size(), false);
@@ -847,7 +847,7 @@ Query::Values Query::ReadBack(std::int64_t rowid, Values pending) {
   if (which.empty()) return pending;
   Statement st(*connection_, "SELECT " + cols + " FROM " + table_ + " WHERE rowid=?");
   sqlite3_bind_int64(st.get(), 1, rowid);
-  if (st.Step("the new row cannot be read back"))
+  if (st.Step(u8"无法读回新插入的行"))
     for (size_t k = 0; k < which.size(); ++k) pending[which[k]] = ColumnValue(st.get(), static_cast<int>(k));
   return pending;
 }
@@ -874,7 +874,7 @@ void Query::Post() {
   std::vector<int> which;
   for (auto& f : fields_) {
     if (!assigned_[f->index_]) continue;
-    if (f->column_.empty()) throw DataError("field " + Utf8FromCp936(f->name_) + " cannot be modified");
+    if (f->column_.empty()) throw DataError(u8"无法修改字段 " + Utf8FromCp936(f->name_));
     cols += (cols.empty() ? "" : ",") + QuoteName(f->column_);
     marks += marks.empty() ? "?" : ",?";
     which.push_back(f->index_);
@@ -884,8 +884,8 @@ void Query::Post() {
   Statement st(*connection_, sql);
   for (size_t k = 0; k < which.size(); ++k)
     if (Bind(st.get(), static_cast<int>(k) + 1, pending_[which[k]]) != SQLITE_OK)
-      connection_->Fail("a value cannot be passed to the database");
-  st.Step("the row cannot be inserted");
+      connection_->Fail(u8"无法把值传给数据库");
+  st.Step(u8"无法插入行");
   const std::int64_t rowid = sqlite3_last_insert_rowid(connection_->Handle());
   // Stored: nothing from here on fails the post, or the caller would store the row again.
 
@@ -910,9 +910,9 @@ void Query::Delete() {
     Cancel();
     return;
   }
-  CheckUpdatable("delete");
-  if (rows_.empty()) throw DataError("cannot perform this operation on an empty dataset");
-  if (keyField_ < 0) throw DataError("cannot delete: the selection lacks the key of its table");
+  CheckUpdatable(u8"删除行");
+  if (rows_.empty()) throw DataError(u8"不能对空数据集执行此操作");
+  if (keyField_ < 0) throw DataError(u8"无法删除行：所选的行缺少其表的键");
   const Bookmark row = rows_[current_].id;
   const Value key = CurrentValue(keyField_);
   if (rows_.empty() || rows_[current_].id != row) {
@@ -922,7 +922,7 @@ void Query::Delete() {
   }
   Statement st(*connection_, "DELETE FROM " + table_ + " WHERE " + QuoteName(keyColumn_) + "=?");
   Bind(st.get(), 1, key);
-  st.Step("the row cannot be deleted");
+  st.Step(u8"无法删除行");
   if (sqlite3_changes(connection_->Handle()) == 0) FailNotLocated();
   if (keyed_) Forget(rows_[current_].key);
   else held_.erase(held_.begin() + current_);

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace qx::win {
 
@@ -18,6 +19,18 @@ class RunTimeError : public std::runtime_error {
  private:
   std::wstring text_;
 };
+
+// The system's own text for an error code (in the user's language), without the line end it
+// carries; empty for 0 and for a code the system has no text for.
+std::wstring SystemErrorText(DWORD code);
+
+// An error text that says what failed and why: what, "。", then the system's text for the
+// code (what alone when there is none).
+std::wstring WithSystemReason(std::wstring_view what, DWORD code);
+
+// A fault raised inside an outside library, by its exception code (0: a C++ exception):
+// "sdtapi.dll 中发生访问冲突（0xC0000005）".
+std::wstring FaultText(std::wstring_view library, DWORD code);
 
 // The text of an error: a RunTimeError's own; else what(), read as UTF-8 or, when it is not
 // UTF-8, in the ANSI code page.

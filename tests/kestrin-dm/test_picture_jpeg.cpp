@@ -163,14 +163,21 @@ TEST(BmpFileToJpegFile, FailuresRaiseAndWriteNothing) {
   ASSERT_TRUE(WriteText(dir / L"junk.bmp", "not a bitmap at all"));
   struct Case {
     std::wstring bmp, jpg;
+    std::wstring text;  // the error names the file that failed, then Wine's reason
   };
   const Case cases[] = {
-      {dir / L"missing.bmp", dir / L"a.jpg"},
-      {dir / L"junk.bmp", dir / L"b.jpg"},
-      {dir / L"ok.bmp", dir / L"no-such-folder\\c.jpg"},
+      {dir / L"missing.bmp", dir / L"a.jpg", L"无法读取位图 \"" + dir / L"missing.bmp" + L"\"。找不到文件。"},
+      {dir / L"junk.bmp", dir / L"b.jpg", L"文件 \"" + dir / L"junk.bmp" + L"\" 不是有效的位图"},
+      {dir / L"ok.bmp", dir / L"no-such-folder\\c.jpg",
+       L"无法写入文件 \"" + dir / L"no-such-folder\\c.jpg" + L"\"。找不到路径。"},
   };
   for (const Case& c : cases) {
-    EXPECT_THROW(qx::kestrin::BmpFileToJpegFile(c.bmp, c.jpg, 50), PictureError) << Utf8(c.bmp);
+    try {
+      qx::kestrin::BmpFileToJpegFile(c.bmp, c.jpg, 50);
+      ADD_FAILURE() << Utf8(c.bmp);
+    } catch (const PictureError& e) {
+      EXPECT_EQ(e.text(), c.text) << Utf8(e.text());
+    }
     EXPECT_FALSE(FileExists(c.jpg)) << Utf8(c.jpg);
   }
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -54,19 +55,7 @@ void SetIni(const char* utf8) {
 }
 std::string IniNum() { return Utf8(qx::kestrin::ReadReaderIni(L"ID", L"NUM", L"<none>")); }
 
-// The identity numbers in TLog, in the order they were logged, read through a connection of
-// the test's own.
-std::vector<std::string> LoggedIds() {
-  qx::data::Connection c;
-  c.SetConnectionString("FILE NAME=" + Utf8(Home()) + "DBLink.udl");
-  c.Open();
-  qx::data::Query q(&c, qx::data::CursorKind::Static);
-  q.SetSql("select FNo from TLog order by FId");
-  q.Open();
-  std::vector<std::string> ids;
-  for (q.First(); !q.Eof(); q.Next()) ids.push_back(q.FieldByName("FNo").AsString());
-  return ids;
-}
+std::vector<std::string> LoggedIds() { return kshell_test::LoggedIds(Home()); }
 
 // ---- modal windows -----------------------------------------------------------------------
 
@@ -318,6 +307,25 @@ TEST_F(Flow, WithoutReaderIniTheFirstCardIsLoggedAndTheFileCreated) {
   EXPECT_EQ(IniNum(), kIdC);
 }
 
+// The number verified last cannot be kept (a folder stands where "reader.ini" would be): each
+// verification logs the card and then says so, in the default error message.
+TEST_F(Flow, UnwritableReaderIniIsAnErrorAfterEveryVerification) {
+  SetScenario(Reader(Card("王五", kIdC)));
+  Make();
+  ASSERT_TRUE(::CreateDirectoryW(IniPath().c_str(), nullptr));
+  struct Removed {
+    ~Removed() { ::RemoveDirectoryW(IniPath().c_str()); }
+  } removed;
+  Modal m;
+  Command(IDM_NCHK);
+  Command(IDM_NCHK);
+  const std::wstring error = W("无法写入文件 \"") + IniPath() + W("\"。访问被拒绝。");
+  ASSERT_EQ(m.boxes.size(), 2u) << Utf8(BoxTexts(m.boxes));
+  for (const SeenBox& b : m.boxes) EXPECT_EQ(b.text, error) << Utf8(b.text);
+  EXPECT_EQ(Panel1(), L" ... ...");
+  EXPECT_EQ(LoggedIds(), (std::vector<std::string>{kIdC, kIdC}));
+}
+
 TEST_F(Flow, AutomaticModeReadsAtEachTickShowsEachTimeAndLogsOnce) {
   SetScenario(Reader(Card("赵六", kIdA)));
   Make();
@@ -373,6 +381,7 @@ struct TickError {
   const char* name;
   const char* sex;         // the card's sex code
   bool dropTable;          // the log store refuses the insert
+  const char* results;     // forced results of the reader libraries
   const char* message;     // the default error message ("" : any)
 };
 
@@ -380,7 +389,7 @@ class FlowTickError : public Flow, public ::testing::WithParamInterface<TickErro
 
 TEST_P(FlowTickError, LeavesTheTimerStoppedUntilOffAndOn) {
   const TickError& c = GetParam();
-  SetScenario(Reader(Card("周八", kIdA, c.sex)));
+  SetScenario(Reader(Card("周八", kIdA, c.sex)) + "[results]\n" + c.results + "\n");
   if (c.dropTable) fixture::ExecSql(HomePath() / fixture::kLogDatabaseName, "DROP TABLE TLog");
   Make();
   Command(IDM_NAUTO);
@@ -417,8 +426,10 @@ TEST_P(FlowTickError, LeavesTheTimerStoppedUntilOffAndOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FlowTickError,
-                         ::testing::Values(TickError{"DatabaseError", "1", true, ""},
-                                           TickError{"SexCodeNoNumber", "x", false, "'x' 不是有效的整数值"}),
+                         ::testing::Values(TickError{"DatabaseError", "1", true, "", "无法执行查询：no such table: TLog"},
+                                           TickError{"SexCodeNoNumber", "x", false, "", "'x' 不是有效的整数值"},
+                                           TickError{"ReaderFault", "1", false, "SDT_ReadBaseMsg = fault",
+                                                     "sdtapi.dll 中发生访问冲突（0xC0000005）"}),
                          [](const ::testing::TestParamInfo<TickError>& i) { return std::string(i.param.name); });
 
 // A one-shot verification composes the copy before it logs the card; a tick logs it first.
@@ -450,6 +461,7 @@ TEST_P(FlowComposeOrder, FailedCompositionAndTheLogStep) {
   }
   ::MoveFileW(away.c_str(), front.c_str());
   ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, W("无法打开文件 \"") + front + W("\"。找不到文件。")) << Utf8(boxes[0].text);
   EXPECT_EQ(boxes[0].caption, W("Tesmo二代身份验证"));
   EXPECT_EQ(LoggedIds(), c.logged ? std::vector<std::string>{kIdA} : std::vector<std::string>{});
 }
@@ -458,6 +470,36 @@ INSTANTIATE_TEST_SUITE_P(Cases, FlowComposeOrder,
                          ::testing::Values(ComposeOrderCase{"OneShotComposesFirst", false, false},
                                            ComposeOrderCase{"TickLogsFirst", true, true}),
                          [](const ::testing::TestParamInfo<ComposeOrderCase>& i) { return std::string(i.param.name); });
+
+// A template missing beside the program: the one-shot verification stops with the default
+// error message, which names the file and gives Wine's own reason; the card is not logged
+// (the one-shot command composes before it logs).
+class FlowMissingTemplate : public Flow, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(FlowMissingTemplate, NamesTheFileAndTheReason) {
+  const std::wstring file = qx::kestrin::ProgramFile(GetParam());
+  const std::wstring away = file + L".away";
+  SetScenario(Reader(Card("钱一", kIdA)));
+  Make();
+  ASSERT_TRUE(::MoveFileW(file.c_str(), away.c_str()));
+  struct Back {
+    const std::wstring& from;
+    const std::wstring& to;
+    ~Back() { ::MoveFileW(from.c_str(), to.c_str()); }
+  } back{away, file};
+  Modal m;
+  Command(IDM_NCHK);
+  ASSERT_EQ(m.boxes.size(), 1u) << Utf8(BoxTexts(m.boxes));
+  EXPECT_EQ(m.boxes[0].text, W("无法打开文件 \"") + file + W("\"。找不到文件。")) << Utf8(m.boxes[0].text);
+  EXPECT_EQ(m.boxes[0].caption, W("Tesmo二代身份验证"));
+  EXPECT_EQ(Panel1(), L" ... ...");
+  EXPECT_TRUE(LoggedIds().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, FlowMissingTemplate, ::testing::Values(L"show.bmp", L"bkF.bmp", L"bkB.bmp"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& i) {
+                           return Utf8(std::wstring(i.param, std::wcslen(i.param) - 4));
+                         });
 
 // ---- saves ---------------------------------------------------------------------------------
 
@@ -623,7 +665,8 @@ TEST_F(Flow, PhotoSaveWithoutTempBmpShowsTheErrorAndLeavesTheTimerStopped) {
   m.leaf = folder.substr(folder.find_last_of(L'\\') + 1);
   Command(IDM_NCOPY);
   ASSERT_EQ(m.boxes.size(), 1u);
-  EXPECT_NE(m.boxes[0].text, W("照片保存成功！"));
+  EXPECT_EQ(m.boxes[0].text, W("无法打开文件 \"") + qx::kestrin::TempPhotoBase() + W(".bmp\"。找不到文件。"))
+      << Utf8(m.boxes[0].text);
   EXPECT_FALSE(form_->TimeautoEnabled());
   EXPECT_EQ(form_->AutoFlag, 1);
   EXPECT_TRUE(ListFiles(folder).empty());

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "TestSupport.h"
 #include "card/CardTextBlock.h"
 #include "reader/ReaderApi.h"
+#include "win/RunTimeError.h"
 #include "win/Text.h"
 
 namespace {
@@ -329,9 +331,65 @@ TEST_F(ReaderTest, UnwritablePhotoFileRaisesToTheCaller) {
   ASSERT_TRUE(::CreateDirectoryW(TempFile(L".wlt").c_str(), nullptr));
   OpenUsb(CardSection(SampleCardInput()));
   std::u16string text = u"previous";
-  EXPECT_THROW(qx::kestrin::ReadCardData(kUsb, text), ReaderError);
+  try {
+    qx::kestrin::ReadCardData(kUsb, text);
+    ADD_FAILURE() << "no error";
+  } catch (const ReaderError& e) {
+    // The file and Wine's own reason.
+    EXPECT_EQ(e.text(), L"无法写入文件 \"" + TempFile(L".wlt") + L"\"。访问被拒绝。") << Utf8(e.text());
+  }
   EXPECT_EQ(text, u"previous");
   for (const std::string& l : NewCalls()) EXPECT_EQ(l.rfind("GetBmp", 0), std::string::npos) << l;
+}
+
+// ---- faults inside the libraries -----------------------------------------------------------
+
+// Every call into the libraries, scripted to fault: the call raises an error that names the
+// fault and the library, and the same call works again once the library behaves.
+TEST_F(ReaderTest, FaultInsideALibraryIsAnErrorAndTheNextCallWorks) {
+  using qx::kestrin::OpenReader;
+  using qx::kestrin::ReadCardData;
+  struct Case {
+    const char* op;
+    const wchar_t* library;
+    std::function<bool()> call;
+  };
+  std::string sam;
+  std::u16string text;
+  const auto openUsb = [&] { return OpenReader(kUsb, 0, sam); };
+  const auto openSerial = [&] { return OpenReader(1, 9600, sam); };
+  const auto read = [&] { return ReadCardData(kUsb, text); };
+  const Case cases[] = {
+      {"SDT_ClosePort", L"sdtapi.dll", [] { qx::kestrin::CloseReader(kUsb); return true; }},
+      {"SDT_OpenPort", L"sdtapi.dll", openUsb},
+      {"SDT_GetSAMIDToStr", L"sdtapi.dll", openUsb},
+      {"SDT_GetCOMBaud", L"sdtapi.dll", openSerial},
+      {"SDT_SetCOMBaud", L"sdtapi.dll", openSerial},
+      {"SDT_StartFindMorvid", L"sdtapi.dll", read},
+      {"SDT_SelectMorvid", L"sdtapi.dll", read},
+      {"SDT_ReadBaseMsg", L"sdtapi.dll", read},
+      {"GetBmp", L"WltRS.dll", read},
+  };
+  const std::string calm = "[reader]\nports = 1, 1001\n" + CardSection(SampleCardInput());
+  for (const Case& c : cases) {
+    OpenUsb(calm);
+    SetScenario(calm + "[results]\n" + c.op + " = fault\n");
+    BoxWatcher boxes;
+    try {
+      c.call();
+      ADD_FAILURE() << c.op << ": no error";
+    } catch (const qx::win::RunTimeError& e) {
+      EXPECT_EQ(e.text(), c.library + std::wstring(L" 中发生访问冲突（0xC0000005）")) << c.op;
+    }
+    const Lines calls = NewCalls();
+    ASSERT_FALSE(calls.empty()) << c.op;
+    EXPECT_EQ(calls.back().substr(0, calls.back().find('(')), c.op);
+    EXPECT_EQ(calls.back().substr(calls.back().size() - 8), " = fault") << calls.back();
+    EXPECT_TRUE(boxes.seen().empty()) << c.op;
+
+    OpenUsb(calm);
+    EXPECT_TRUE(c.call()) << c.op;
+  }
 }
 
 // ---- ShowReaderError ---------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Shared helpers of the desk shell's tests: windows of another process found by class and
-// title, their texts, message boxes answered from outside, and the reader journal.
+// title, their texts, message boxes answered from outside, the reader journal and the
+// numbers the desk logged.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/Connection.h"
+#include "data/Query.h"
 
 namespace kshell_test {
 
@@ -147,6 +150,20 @@ inline std::string Card(const char* name, const char* id, const char* sex = "1",
 }
 inline std::string Reader(const std::string& cards, const char* present = "always") {
   return std::string("[reader]\nports = 1\npresent = ") + present + "\n" + cards;
+}
+
+// The identity numbers in TLog of the desk in folder (which ends in "\\"), in the order they
+// were logged, read through a connection of the test's own.
+inline std::vector<std::string> LoggedIds(const std::wstring& folder) {
+  qx::data::Connection c;
+  c.SetConnectionString("FILE NAME=" + qx::test::Utf8(folder) + "DBLink.udl");
+  c.Open();
+  qx::data::Query q(&c, qx::data::CursorKind::Static);
+  q.SetSql("select FNo from TLog order by FId");
+  q.Open();
+  std::vector<std::string> ids;
+  for (q.First(); !q.Eof(); q.Next()) ids.push_back(q.FieldByName("FNo").AsString());
+  return ids;
 }
 
 inline std::string Join(const std::vector<std::string>& lines) {

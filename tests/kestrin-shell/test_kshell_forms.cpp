@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "KestrinApp.h"
 #include "HeldTimer.h"
+#include "Reader.h"
 #include "ShellTest.h"
 #include "TestSupport.h"
 #include "about.h"
@@ -386,6 +388,46 @@ TEST_F(MainForm, ConversionErrorReachesTheDefaultMessageAndKeepsTheState) {
   EXPECT_TRUE(Tool(IDC_TBTNCHECK));
 }
 
+// Every box of the desk has an owner: the active window of the thread, or the main window when
+// no window of the desk is active (the desk in the background during automatic verification),
+// so that the box is modal to the desk.
+TEST_F(MainForm, BoxesAreOwnedByTheActiveWindowElseByTheMainWindow) {
+  Make(false);
+  qx::win::App app;
+  app.SetMainWindow(&form_);
+  struct Case {
+    const char* what;
+    std::function<void()> show;
+  };
+  const Case cases[] = {
+      {"message", [] { qx::kestrin::ShowMessage(L"设置完毕!"); }},
+      {"default error", [] { qx::kestrin::ShowDefaultError(L"x"); }},
+      {"reader error", [] { qx::kestrin::ShowReaderError(0x41); }},
+  };
+  const auto ownersOf = [&] {
+    std::vector<HWND> owners;
+    BoxWatcher boxes([&](HWND box, const SeenBox& seen) {
+      if (!seen.messageBox) return;
+      owners.push_back(::GetWindow(box, GW_OWNER));
+      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    for (const Case& c : cases) c.show();
+    return owners;
+  };
+  ASSERT_EQ(::GetActiveWindow(), nullptr);
+  EXPECT_EQ(ownersOf(), std::vector<HWND>(3, form_.hwnd()));
+
+  // A window of the desk that is active owns them itself.
+  std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&::DestroyWindow)> other(
+      ::CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr),
+      &::DestroyWindow);
+  ASSERT_TRUE(other);
+  ::SetActiveWindow(other.get());
+  FlushEvents(30);
+  ASSERT_EQ(::GetActiveWindow(), other.get());
+  EXPECT_EQ(ownersOf(), std::vector<HWND>(3, other.get()));
+}
+
 // ---- settings dialog -----------------------------------------------------------------------
 
 struct OpenCase {
@@ -486,13 +528,22 @@ struct SaveCase {
   const char* port;
   const char* comPort;
   const char* comBaund;
+  // A folder stands where the file would be: saving is the write's error, and no "设置完毕!".
+  bool unwritable = false;
 };
 
 class SetportSaves : public ::testing::TestWithParam<SaveCase> {};
 
-TEST_P(SetportSaves, WritesTheKeysAndStaysOpen) {
+TEST_P(SetportSaves, WritesTheKeysOrSaysWhyNotAndStaysOpen) {
   const SaveCase& c = GetParam();
   SetIni(c.ini);
+  struct Folder {
+    bool made;
+    ~Folder() {
+      if (made) ::RemoveDirectoryW(IniPath().c_str());
+    }
+  } folder{c.unwritable && ::CreateDirectoryW(IniPath().c_str(), nullptr)};
+  ASSERT_EQ(folder.made, c.unwritable);
   bool openAfterSave = false;
   HWND dialogHwnd = nullptr;
   Modal m;
@@ -512,7 +563,10 @@ TEST_P(SetportSaves, WritesTheKeysAndStaysOpen) {
   TForm_setport dialog;
   dialog.ShowModal(nullptr);
   ASSERT_EQ(m.boxes.size(), 1u);
-  EXPECT_EQ(m.boxes[0].text, W("设置完毕!"));
+  EXPECT_EQ(m.boxes[0].text,
+            c.unwritable ? W("无法写入文件 \"") + IniPath() + W("\"。访问被拒绝。") : W("设置完毕!"))
+      << Utf8(m.boxes[0].text);
+  EXPECT_EQ(m.boxes[0].caption, W("Tesmo二代身份验证"));
   EXPECT_TRUE(openAfterSave);
   EXPECT_EQ(IniValue(L"READER", L"PORT"), c.port);
   EXPECT_EQ(IniValue(L"COM", L"port"), c.comPort);
@@ -528,7 +582,9 @@ INSTANTIATE_TEST_SUITE_P(
         SaveCase{"UncheckingUsbWritesTheDesignValues", "[READER]\nPORT=USB\n[COM]\nport=COM3\nbaund=38400\n", true,
                  -2, -2, "COM", "COM1", "9600"},
         SaveCase{"UnofferedPortSavedWithoutChoosingIsEmpty", "[READER]\nPORT=COM\n[COM]\nport=COM12\nbaund=38400\n",
-                 false, -2, -2, "COM", "", "38400"}),
+                 false, -2, -2, "COM", "", "38400"},
+        SaveCase{"UnwritableSerial", nullptr, false, 2, 1, "<none>", "<none>", "<none>", true},
+        SaveCase{"UnwritableUsb", nullptr, true, -2, -2, "<none>", "<none>", "<none>", true}),
     [](const ::testing::TestParamInfo<SaveCase>& i) { return std::string(i.param.name); });
 
 // ---- about box and start-up picture ------------------------------------------------------

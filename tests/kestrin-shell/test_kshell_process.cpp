@@ -1,8 +1,10 @@
 // Kestrin.exe run as the program it is, in a folder of its own with the reader simulators
 // and a log store: the single copy, the start-up picture and the database connection, the
-// reader connection as "reader.ini" says, the settings dialog and the end.
+// reader connection as "reader.ini" says, the settings dialog, faults inside the reader
+// libraries and the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -297,5 +299,69 @@ TEST_F(KestrinProcess, SettingsDialogSavesAndReconnectsWhenClosed) {
   CloseAndExpectZero(p, s.main);
   EXPECT_EQ(JournalCalls(journal_).back(), "SDT_ClosePort(1001) = 0x90");
 }
+
+// A fault inside a reader library, scripted for one call: the default error message names it
+// and the library, the desk goes on without logging the card, and the next verification works
+// and logs its row.
+struct FaultCase {
+  const char* name;
+  const char* results;  // the [results] line of the scenario
+  bool automatic;       // in a tick of automatic verification, else a one-shot verification
+  const char* message;
+};
+
+class KestrinFault : public KestrinProcess, public ::testing::WithParamInterface<FaultCase> {
+ protected:
+  void SetUp() override {
+    KestrinProcess::SetUp();
+    for (const wchar_t* f : {L"show.bmp", L"bkF.bmp", L"bkB.bmp"})
+      ASSERT_TRUE(CopyFileTo(BinDir() + L"\\" + f, app_ + L"\\" + f)) << Utf8(f);
+    LayStore();
+  }
+};
+
+TEST_P(KestrinFault, ReachesTheDefaultErrorMessageAndTheDeskGoesOn) {
+  const FaultCase& c = GetParam();
+  const char kId[] = "110101198001010011";
+  SetScenario(Reader(Card("张三", kId)) + "[results]\n" + c.results + "\n");
+  Process p;
+  ASSERT_TRUE(Start(p));
+  const StartUp s = FollowStartUp(p);
+  ASSERT_NE(s.main, nullptr);
+  ASSERT_TRUE(s.boxes.empty());
+  HWND bar = ::GetDlgItem(s.main, IDC_SB);
+  const int command = c.automatic ? IDM_NAUTO : IDM_NCHK;
+
+  ::PostMessageW(s.main, WM_COMMAND, command, 0);
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (box = MessageBoxOf(p.pid())) != nullptr || !p.Running(); }, kWaitMs));
+  ASSERT_NE(box, nullptr) << "the desk ended";
+  const Box b = AnswerBox(box);
+  EXPECT_EQ(b.text, W(c.message));
+  EXPECT_EQ(b.caption, W("Tesmo二代身份验证"));
+  EXPECT_TRUE(p.Running());
+  EXPECT_EQ(RemotePanelText(bar, 1), L" ... ...");
+  EXPECT_TRUE(LoggedIds(app_ + L"\\").empty());
+
+  // Automatic mode is switched off and on again, which starts the timer the tick left stopped.
+  if (c.automatic) ::PostMessageW(s.main, WM_COMMAND, command, 0);
+  ::PostMessageW(s.main, WM_COMMAND, command, 0);
+  const std::wstring done = c.automatic ? W("身份验证成功！") : W("身份验证成功!");
+  EXPECT_TRUE(WaitUntil([&] { return RemotePanelText(bar, 1) == done; }, kWaitMs)) << Utf8(RemotePanelText(bar, 1));
+  EXPECT_EQ(MessageBoxOf(p.pid()), nullptr);
+  EXPECT_EQ(LoggedIds(app_ + L"\\"), Lines{kId});
+  const Lines calls = JournalCalls(journal_, "");
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const std::string& l) { return l.find("= fault") != std::string::npos; }),
+            1);
+  CloseAndExpectZero(p, s.main);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KestrinFault,
+    ::testing::Values(FaultCase{"OneShotRead", "SDT_ReadBaseMsg#1 = fault", false, "sdtapi.dll 中发生访问冲突（0xC0000005）"},
+                      FaultCase{"AutomaticTickSelect", "SDT_SelectMorvid#1 = fault", true,
+                                "sdtapi.dll 中发生访问冲突（0xC0000005）"},
+                      FaultCase{"OneShotGetBmp", "GetBmp#1 = fault", false, "WltRS.dll 中发生访问冲突（0xC0000005）"}),
+    [](const ::testing::TestParamInfo<FaultCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 // dialogs seen from their creation, the run-time error report.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -60,6 +61,30 @@ TEST(FaultGuard, NestedGuardsUnwindToTheInnerOne) {
   }));
   EXPECT_TRUE(innerFailed);
   EXPECT_TRUE(outerRest);
+}
+
+TEST(FaultGuard, CallGuardedRaisesAnErrorNamingTheFaultAndTheLibrary) {
+  struct Case {
+    std::function<void()> call;
+    std::wstring text;
+  };
+  const Case cases[] = {
+      {[] { WriteThroughNull(nullptr); }, L"a.dll 中发生访问冲突（0xC0000005）"},
+      {[] { ::RaiseException(EXCEPTION_INT_DIVIDE_BY_ZERO, 0, 0, nullptr); }, L"a.dll 中发生整数被零除（0xC0000094）"},
+      {[] { ::RaiseException(0xE0001234, 0, 0, nullptr); }, L"a.dll 中发生外部异常（0xE0001234）"},
+      {[] { throw std::runtime_error("inside"); }, L"a.dll 中发生异常"},
+  };
+  for (const Case& c : cases) {
+    try {
+      CallGuarded(L"a.dll", c.call);
+      ADD_FAILURE() << Utf8(c.text);
+    } catch (const RunTimeError& e) {
+      EXPECT_EQ(e.text(), c.text) << Utf8(e.text());
+    }
+  }
+  int calls = 0;
+  EXPECT_NO_THROW(CallGuarded(L"a.dll", [&] { ++calls; }));
+  EXPECT_EQ(calls, 1);
 }
 
 class Recorder : public Window {
@@ -709,6 +734,24 @@ TEST(RunTimeErrorReport, TextsOfEveryKindOfError) {
   bool reportedAny = false;
   EXPECT_TRUE(RunReportingErrors([] {}, [&](const std::wstring&) { reportedAny = true; }));
   EXPECT_FALSE(reportedAny);
+}
+
+// The system's texts as Wine gives them under the zh_CN locale the tests run with.
+TEST(RunTimeErrorReport, SystemReasonIsTheSystemsTextWithoutItsLineEnd) {
+  struct Case {
+    DWORD code;
+    std::wstring text;
+  };
+  const Case cases[] = {
+      {ERROR_FILE_NOT_FOUND, L"找不到文件。"},
+      {ERROR_ACCESS_DENIED, L"访问被拒绝。"},
+      {ERROR_SUCCESS, L""},
+      {0x2000FFFF, L""},  // no text for it
+  };
+  for (const Case& c : cases) EXPECT_EQ(SystemErrorText(c.code), c.text) << c.code;
+  EXPECT_EQ(WithSystemReason(L"无法打开文件 \"a.bmp\"", ERROR_FILE_NOT_FOUND),
+            L"无法打开文件 \"a.bmp\"。找不到文件。");
+  EXPECT_EQ(WithSystemReason(L"无法创建位图", ERROR_SUCCESS), L"无法创建位图。");
 }
 
 TEST(RunTimeErrorReport, ShowsOneBoxWithTheTextAndCaption) {
