@@ -55,8 +55,10 @@ SIZE TForm_qryLog::ImageSize() const {
 
 BOOL TForm_qryLog::OnInitDialog() {
   CreateControls();
-  // The grid follows qrylog from now on: it shows at once whatever the query holds.
-  dm_.qrylog.SetOnDataChange([this] { DSLogQryDataChange(); });
+  // The grid follows qrylog from now on: it shows at once whatever the query holds. A refresh
+  // that fails is the window's own error: it must not undo the operation that moved the query,
+  // or an append whose row is stored would count as failed and the card be logged again.
+  dm_.qrylog.SetOnDataChange([this] { RunHandler([this] { DSLogQryDataChange(); }); });
   RunHandler([this] {
     data::Query& q = dm_.qrylog;
     if (q.Active() && q.State() == data::DatasetState::Browse && !q.IsEmpty())

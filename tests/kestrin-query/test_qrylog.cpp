@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <sqlite3.h>
 
 #include "BiffReader.h"
 #include "KestrinApp.h"
@@ -341,6 +342,36 @@ TEST_F(QryLog, RowsDeletedElsewhereLeaveTheGrid) {
   EXPECT_EQ(ids, want);
   EXPECT_EQ(form_->DBLogQry.CellText(197, 3), L"n199");
   EXPECT_EQ(dm_.qrylog.RecordCount(), 198);
+}
+
+// A card logged while the window is open goes into the query the window shows. When showing the
+// new row fails, the window says so, and the append counts as done: the row is stored once.
+TEST_F(QryLog, AppendWhoseRefreshFailsIsStoredAndTheWindowSaysWhy) {
+  LogPeople();
+  Open();
+  BoxWatcher boxes(PressOkOnBoxes());
+  // From now on the database refuses every read: the window cannot show the row it is given.
+  auto noSelect = [](void*, int action, const char*, const char*, const char*, const char*) {
+    return action == SQLITE_SELECT ? SQLITE_DENY : SQLITE_OK;
+  };
+  sqlite3_set_authorizer(dm_.adoLog.Handle(), noSelect, nullptr);
+  TShowCardLine c;
+  c.PersonName = G("赵六");
+  c.IdNumber = "440101199001010044";
+  c.CardPhoto = MakePhoto(kPeople[0]);
+  EXPECT_NO_THROW(dm_.AppendLogRecord(c));
+  sqlite3_set_authorizer(dm_.adoLog.Handle(), nullptr, nullptr);
+  const auto seen = Boxes(boxes);
+  ASSERT_FALSE(seen.empty());
+  for (const SeenBox& b : seen) {
+    EXPECT_EQ(b.caption, kTitle);
+    EXPECT_EQ(b.text.rfind(W("无法读取行："), 0), 0u) << qx::test::Utf8(b.text);
+  }
+  EXPECT_EQ(RowsInTable(), 4);
+  qx::data::Query q(&dm_.adoLog, qx::data::CursorKind::Static);
+  q.SetSql("select FId from TLog where FNo='440101199001010044'");
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 1) << "stored once";
 }
 
 TEST_F(QryLog, DeleteRemovesTheCurrentRowWithoutAsking) {
