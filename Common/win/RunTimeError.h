@@ -25,7 +25,7 @@ class RunTimeError : public std::runtime_error {
 std::wstring SystemErrorText(DWORD code);
 
 // An error text that says what failed and why: what, "。", then the system's text for the
-// code (what alone when there is none).
+// code (nothing after the "。" when there is none).
 std::wstring WithSystemReason(std::wstring_view what, DWORD code);
 
 // A fault raised inside an outside library, by its exception code (0: a C++ exception):
