@@ -102,10 +102,10 @@ Picture Picture::FromBmp(const std::uint8_t* data, std::size_t size) {
 Picture Picture::FromBmpFile(const std::wstring& path) {
   win::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) throw PictureError(win::WithSystemReason(L"无法打开文件 " + Quoted(path), ::GetLastError()));
+  if (!f) throw PictureError(win::FileErrorText(L"无法打开文件", path, ::GetLastError()));
   const auto readError = [&path] {
     const DWORD err = ::GetLastError();
-    return PictureError(win::WithSystemReason(L"无法读取文件 " + Quoted(path), err ? err : ERROR_HANDLE_EOF));
+    return PictureError(win::FileErrorText(L"无法读取文件", path, err ? err : ERROR_HANDLE_EOF));
   };
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(f.get(), &size)) throw readError();
@@ -163,7 +163,7 @@ std::vector<std::uint8_t> Picture::ToBmp() const {
 void Picture::SaveToFile(const std::wstring& path) const {
   const std::vector<std::uint8_t> bytes = ToBmp();
   if (const DWORD err = WriteWholeFile(path, bytes.data(), bytes.size()))
-    throw PictureError(win::WithSystemReason(L"无法写入文件 " + Quoted(path), err));
+    throw PictureError(win::FileErrorText(L"无法写入文件", path, err));
 }
 
 COLORREF Picture::Pixel(int x, int y) const {
@@ -320,7 +320,7 @@ void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath
   if (!bitmap) {
     // A file that is there but holds no bitmap leaves no error code.
     const DWORD err = ::GetLastError();
-    throw PictureError(err ? win::WithSystemReason(L"无法读取位图 " + Quoted(bmpPath), err) : NotABitmapFile(bmpPath));
+    throw PictureError(err ? win::FileErrorText(L"无法读取位图", bmpPath, err) : NotABitmapFile(bmpPath));
   }
   BITMAP info{};
   if (!::GetObjectW(bitmap.get(), sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight == 0)
@@ -352,7 +352,7 @@ void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath
     throw PictureError(L"无法压缩 JPEG 图像 " + Quoted(jpegPath) + L"：" + win::Utf8ToWide(message));
 
   if (const DWORD err = WriteWholeFile(jpegPath, jpeg.data(), jpeg.size()))
-    throw PictureError(win::WithSystemReason(L"无法写入文件 " + Quoted(jpegPath), err));
+    throw PictureError(win::FileErrorText(L"无法写入文件", jpegPath, err));
 }
 
 win::UniqueBitmap DecodeJpeg(const std::vector<std::uint8_t>& bytes, SIZE* size) {

@@ -22,7 +22,7 @@ std::wstring ReadReaderIni(const wchar_t* section, const wchar_t* key, const wch
 void WriteReaderIni(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
   const std::wstring file = ProgramFile(L"reader.ini");
   if (!::WritePrivateProfileStringW(section, key, value.c_str(), file.c_str()))
-    throw win::RunTimeError(win::WithSystemReason(L"无法写入文件 \"" + file + L"\"", ::GetLastError()));
+    throw win::RunTimeError(win::FileErrorText(L"无法写入文件", file, ::GetLastError()));
 }
 
 std::string Gbk(std::wstring_view text) { return win::WideToMulti(text, win::kGbkCodePage); }

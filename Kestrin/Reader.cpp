@@ -118,7 +118,7 @@ bool ReadCardData(int port, std::u16string& text) {
   const DWORD photoBytes = std::min<unsigned int>(photoLength, kPhotoBufferBytes);
   const std::wstring wltPath = base + L".wlt";
   if (const DWORD err = WriteWholeFile(wltPath, photoBuf, photoBytes))
-    throw ReaderError(win::WithSystemReason(L"无法写入文件 \"" + wltPath + L"\"", err), err);
+    throw ReaderError(win::FileErrorText(L"无法写入文件", wltPath, err), err);
 
   // GetBmp reads an ANSI path from a buffer it may rewrite; its answer does not fail the read.
   const std::string ansiPath = qx::win::WideToMulti(wltPath, CP_ACP);

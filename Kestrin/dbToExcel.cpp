@@ -53,7 +53,7 @@ void FileSink::WriteOut(const std::uint8_t* data, std::size_t size) {
   DWORD written = 0;
   if (!::WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
     const DWORD err = ::GetLastError();
-    throw ExportError(win::WithSystemReason(L"无法写入文件 \"" + name_ + L"\"", err ? err : ERROR_WRITE_FAULT));
+    throw ExportError(win::FileErrorText(L"无法写入文件", name_, err ? err : ERROR_WRITE_FAULT));
   }
 }
 
@@ -76,10 +76,10 @@ biff::SheetStats TDS2Excel::ExportToFile(const std::wstring& fileName, bool with
   WithHeader = withHeader;
   if (::GetFileAttributesW(fileName.c_str()) != INVALID_FILE_ATTRIBUTES &&
       !::DeleteFileW(fileName.c_str()))
-    throw ExportError(win::WithSystemReason(L"无法删除文件 \"" + fileName + L"\"", ::GetLastError()));
+    throw ExportError(win::FileErrorText(L"无法删除文件", fileName, ::GetLastError()));
   win::UniqueFile file(::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw ExportError(win::WithSystemReason(L"无法创建文件 \"" + fileName + L"\"", ::GetLastError()));
+  if (!file) throw ExportError(win::FileErrorText(L"无法创建文件", fileName, ::GetLastError()));
   FileSink sink(file.get(), fileName);
   const biff::SheetStats stats = ExportToStream(sink);
   sink.Flush();

@@ -47,6 +47,10 @@ std::wstring WithSystemReason(std::wstring_view what, DWORD code) {
   return std::wstring(what) + L"。" + SystemErrorText(code);
 }
 
+std::wstring FileErrorText(std::wstring_view failed, std::wstring_view path, DWORD code) {
+  return WithSystemReason(std::wstring(failed) + L" \"" + std::wstring(path) + L"\"", code);
+}
+
 std::wstring FaultText(std::wstring_view library, DWORD code) {
   std::wstring text = std::wstring(library) + L" 中发生";
   if (code == 0) return text + L"异常";

@@ -28,6 +28,10 @@ std::wstring SystemErrorText(DWORD code);
 // code (nothing after the "。" when there is none).
 std::wstring WithSystemReason(std::wstring_view what, DWORD code);
 
+// A file step that failed: the step's words, the file's path in quotes, then the system's reason
+// as WithSystemReason gives it: "无法写入文件 "C:\d\reader.ini"。访问被拒绝。".
+std::wstring FileErrorText(std::wstring_view failed, std::wstring_view path, DWORD code);
+
 // A fault raised inside an outside library, by its exception code (0: a C++ exception):
 // "sdtapi.dll 中发生访问冲突（0xC0000005）".
 std::wstring FaultText(std::wstring_view library, DWORD code);
