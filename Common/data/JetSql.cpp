@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "data/CodePage.h"
 #include "data/DataError.h"
 
 namespace qx::data {
@@ -143,7 +144,7 @@ std::string TranslateJetSql(std::string_view sql) {
       if (close == std::string_view::npos) throw DataError(u8"语句中的日期常量没有结束");
       std::string_view body = sql.substr(i + 1, close - i - 1);
       DateTime t;
-      if (!ParseDate(body, t)) throw DataError(u8"无效的日期常量 #" + std::string(body) + "#");
+      if (!ParseDate(body, t)) throw DataError(u8"无效的日期常量 #" + Utf8FromCp936(body) + "#");
       char buf[32];
       if (t.h == 0 && t.mi == 0 && t.s == 0 && !WantsFullMidnight(out))
         std::snprintf(buf, sizeof buf, "'%04d-%02d-%02d'", t.y, t.mo, t.d);

@@ -4,6 +4,10 @@
 #include "data/DataError.h"
 #include "data/JetSql.h"
 
+#ifdef _WIN32
+#include "win/RunTimeError.h"
+#endif
+
 using namespace qx::data;
 
 TEST(JetSql, Translation) {
@@ -43,6 +47,20 @@ TEST(JetSql, RejectedLiterals) {
                           "FDate>=#2010-1-1 13:00 PM#", "FDate>=#2010-1-1x#", "FDate>=#2010.1.1#",
                           "FDate>=##", "FDate>=#2010-1-1", "FName='open"})
     EXPECT_THROW(TranslateJetSql(bad), DataError) << bad;
+}
+
+// The literal comes from the user's date format, which may hold Chinese: the message is UTF-8
+// throughout, as every message of the data layer, and shows as written.
+TEST(JetSql, RejectedLiteralIsNamedInTheMessage) {
+  try {
+    TranslateJetSql("FDate>=#2009\xC4\xEA" "3\xD4\xC2" "2\xC8\xD5#");
+    FAIL() << "no error";
+  } catch (const DataError& e) {
+    EXPECT_EQ(std::string(e.what()), u8"无效的日期常量 #2009年3月2日#");
+#ifdef _WIN32
+    EXPECT_EQ(qx::win::ErrorText(e), L"无效的日期常量 #2009年3月2日#");
+#endif
+  }
 }
 
 TEST(JetSql, KeySelect) {
