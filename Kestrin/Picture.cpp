@@ -87,6 +87,8 @@ Picture Picture::FromBmp(const std::uint8_t* data, std::size_t size) {
 
   Picture p;
   void* bits = nullptr;
+  // Cleared first: a failure that sets no code must not be blamed on an earlier call's.
+  ::SetLastError(ERROR_SUCCESS);
   HBITMAP bmp = ::CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS,
                                    &bits, nullptr, 0);
   if (!bmp || !bits)
@@ -315,10 +317,11 @@ bool DecodeInto(const std::vector<std::uint8_t>& bytes, jpeg_decompress_struct& 
 }  // namespace
 
 void BmpFileToJpegFile(const std::wstring& bmpPath, const std::wstring& jpegPath, std::uint8_t quality) {
+  ::SetLastError(ERROR_SUCCESS);
   win::UniqueBitmap bitmap(static_cast<HBITMAP>(
       ::LoadImageW(nullptr, bmpPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
   if (!bitmap) {
-    // A file that is there but holds no bitmap leaves no error code.
+    // A file that is there but holds no bitmap sets no error code (cleared above).
     const DWORD err = ::GetLastError();
     throw PictureError(err ? win::FileErrorText(L"无法读取位图", bmpPath, err) : NotABitmapFile(bmpPath));
   }

@@ -134,3 +134,30 @@ TEST(Picture, RejectedFiles) {
   };
   for (const Case& c : cases) EXPECT_THROW(Picture::FromBmp(c.bytes), PictureError) << c.what;
 }
+
+// With the process out of GDI handles the bitmap cannot be made; that failure sets no error
+// code, so the message names no reason rather than one an earlier call left behind.
+TEST(Picture, BitmapThatCannotBeMadeNamesNoStaleReason) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = bi.bmiHeader.biHeight = 1;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  std::vector<HBITMAP> held;
+  for (void* bits; held.size() < 200000;) {
+    HBITMAP b = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!b) break;
+    held.push_back(b);
+  }
+  std::wstring text;
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  try {
+    Picture::FromBmp(MakeBmp({3, 2, 24}));
+  } catch (const PictureError& e) {
+    text = e.text();
+  }
+  for (HBITMAP b : held) ::DeleteObject(b);
+  ASSERT_LT(held.size(), 200000u) << "the handles never ran out";
+  EXPECT_EQ(text, L"无法创建位图（3 x 2）。");
+  EXPECT_NO_THROW(Picture::FromBmp(MakeBmp({3, 2, 24})));
+}

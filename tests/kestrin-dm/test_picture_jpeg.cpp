@@ -172,6 +172,8 @@ TEST(BmpFileToJpegFile, FailuresRaiseAndWriteNothing) {
        L"无法写入文件 \"" + dir / L"no-such-folder\\c.jpg" + L"\"。找不到路径。"},
   };
   for (const Case& c : cases) {
+    // An error code left by an earlier call is never the reason named.
+    ::SetLastError(ERROR_ACCESS_DENIED);
     try {
       qx::kestrin::BmpFileToJpegFile(c.bmp, c.jpg, 50);
       ADD_FAILURE() << Utf8(c.bmp);
