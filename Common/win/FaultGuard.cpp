@@ -1,15 +1,70 @@
 // Fault guard: mingw's g++ has no __try, so each architecture gets a guard of its own.
-//  - x86: an exception frame registered on the thread's frame chain (fs:[0]); its handler
-//    jumps back to the guard. Frames registered inside the call, and the dispatcher's own,
-//    are dropped by restoring the chain to what it was before the guard.
+//  - x86: an exception frame registered on the thread's frame chain (fs:[0]). On a fault its
+//    handler unwinds the frames registered since (RtlUnwind: each one's handler runs its
+//    clean-up, as for the platform's own __except), then jumps back to the guard, which drops
+//    its frame: the chain is what it was before the guard.
 //  - x64: exception handling is table-based, so the call goes through a small assembly
 //    trampoline whose unwind data names a handler; on a fault the handler unwinds to the
 //    trampoline's landing point, running the cleanups of the frames in between.
+// After a fault, both put back the floating-point state the call began with and re-arm the
+// stack's guard page when the fault was a stack overflow.
 #include "win/FaultGuard.h"
+
+#include <malloc.h>
 
 #include <cstdint>
 
 namespace qx::win {
+
+namespace {
+
+enum class Ended { Returned, Threw, Faulted };
+
+// The x87 control word and the SSE control/status register. A library that faults may leave
+// x87 registers in use (the 32-bit build's own arithmetic runs on x87) or either control word
+// changed.
+struct FpuState {
+  std::uint16_t control = 0;
+  std::uint32_t mxcsr = 0;
+};
+
+bool HasSse() {
+#if defined(__x86_64__)
+  return true;
+#else
+  static const bool sse = ::IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != 0;
+  return sse;
+#endif
+}
+
+FpuState SaveFpu() {
+  FpuState s;
+  __asm__ __volatile__("fnstcw %0" : "=m"(s.control));
+  if (HasSse()) __asm__ __volatile__("stmxcsr %0" : "=m"(s.mxcsr));
+  return s;
+}
+
+void RestoreFpu(const FpuState& s) {
+  __asm__ __volatile__("fninit\n\tfldcw %0" : : "m"(s.control));
+  if (HasSse()) __asm__ __volatile__("ldmxcsr %0" : : "m"(s.mxcsr));
+}
+
+Ended CallUnderGuard(void (*fn)(void*), void* ctx, DWORD* code);
+
+}  // namespace
+
+bool RunGuarded(void (*fn)(void*), void* ctx, DWORD* faultCode) {
+  const FpuState fpu = SaveFpu();
+  DWORD code = 0;
+  const Ended ended = CallUnderGuard(fn, ctx, &code);
+  if (ended == Ended::Faulted) {
+    RestoreFpu(fpu);
+    // The overflow used up the guard page; without a new one the next overflow ends the process.
+    if (code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
+  }
+  if (faultCode && ended != Ended::Returned) *faultCode = ended == Ended::Faulted ? code : 0;
+  return ended == Ended::Returned;
+}
 
 #if defined(__i386__)
 
@@ -31,39 +86,72 @@ void* ReadChain() {
 
 void WriteChain(void* p) { __asm__ __volatile__("movl %0, %%fs:0" : : "r"(p) : "memory"); }
 
+}  // namespace
+
+// qx_unwind_to(frame, rec): RtlUnwind(frame, <here>, rec, 0), with ebx, esi, edi and ebp kept:
+// on x86 RtlUnwind does not promise them (the platform's own unwind helper saves them too).
+extern "C" void __attribute__((stdcall)) qx_unwind_to(void* frame, EXCEPTION_RECORD* rec);
+__asm__(
+    "  .text\n"
+    "  .globl _qx_unwind_to@8\n"
+    "_qx_unwind_to@8:\n"
+    "  pushl %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  movl 20(%esp), %eax\n"
+    "  movl 24(%esp), %ecx\n"
+    "  pushl $0\n"
+    "  pushl %ecx\n"
+    "  pushl $1f\n"
+    "  pushl %eax\n"
+    "  call _RtlUnwind@16\n"
+    "1:\n"
+    "  popl %edi\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  ret $8\n");
+
+namespace {
+
 extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* rec, void* frame,
                                                       CONTEXT*, void*) {
   if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
     return ExceptionContinueSearch;
   auto* g = static_cast<GuardFrame*>(frame);
   g->code = rec->ExceptionCode;
+  // Runs the handlers of the frames above the guard's for the unwind (the library's own
+  // clean-up, and the dispatcher's frame) and leaves the guard's frame on top of the chain.
+  qx_unwind_to(g, rec);
   WriteChain(g->next);
   __builtin_longjmp(g->jump, 1);
 }
 
-}  // namespace
-
-__attribute__((noinline)) bool RunGuarded(void (*fn)(void*), void* ctx, DWORD* faultCode) {
+// The jump back restores only the frame and stack pointers: __builtin_setjmp makes this
+// function save every callee-saved register itself, so its caller's come back on return.
+__attribute__((noinline)) Ended CallUnderGuard(void (*fn)(void*), void* ctx, DWORD* code) {
   volatile GuardFrame g{};
   g.next = ReadChain();
   g.handler = reinterpret_cast<void*>(&GuardHandler);
   g.code = 0;
   if (__builtin_setjmp(const_cast<void**>(g.jump)) == 0) {
     WriteChain(const_cast<GuardFrame*>(&g));
-    bool ok = true;
+    Ended ended = Ended::Returned;
     try {
       fn(ctx);
     } catch (...) {
-      ok = false;
+      ended = Ended::Threw;
     }
     WriteChain(g.next);
-    if (!ok && faultCode) *faultCode = 0;
-    return ok;
+    return ended;
   }
   // Back from the handler: the chain is already restored.
-  if (faultCode) *faultCode = g.code;
-  return false;
+  *code = g.code;
+  return Ended::Faulted;
 }
+
+}  // namespace
 
 #elif defined(__x86_64__)
 
@@ -115,18 +203,20 @@ extern "C" EXCEPTION_DISPOSITION qx_guard_handler(EXCEPTION_RECORD* rec, void* f
   return ExceptionContinueSearch;  // not reached
 }
 
-__attribute__((noinline)) bool RunGuarded(void (*fn)(void*), void* ctx, DWORD* faultCode) {
-  uint64_t code = 0;
+namespace {
+
+Ended CallUnderGuard(void (*fn)(void*), void* ctx, DWORD* code) {
+  uint64_t c = 0;
   try {
-    code = qx_guard_call(fn, ctx);
+    c = qx_guard_call(fn, ctx);
   } catch (...) {
-    if (faultCode) *faultCode = 0;
-    return false;
+    return Ended::Threw;
   }
-  if (code == 0) return true;
-  if (faultCode) *faultCode = static_cast<DWORD>(code);
-  return false;
+  *code = static_cast<DWORD>(c);
+  return c == 0 ? Ended::Returned : Ended::Faulted;
 }
+
+}  // namespace
 
 #else
 #error "fault guard: unsupported architecture"

@@ -10,7 +10,9 @@
 namespace qx::win {
 
 // Runs fn(ctx); true when it returned normally. On a fault, *faultCode gets the exception
-// code (0 for a C++ exception).
+// code (0 for a C++ exception). A fault unwinds the frames inside the call (their own
+// clean-up runs), and leaves the floating-point state as the call found it and the stack
+// able to catch a next overflow.
 bool RunGuarded(void (*fn)(void*), void* ctx, DWORD* faultCode = nullptr);
 
 template <typename F>

@@ -1,5 +1,5 @@
-// The shared framework: fault guard, window linking, typed handlers and command tables,
-// dialogs seen from their creation, the run-time error report.
+// The shared framework: window linking, typed handlers and command tables, dialogs seen from
+// their creation, the run-time error report.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,7 +12,6 @@
 #include "win/CodeDialog.h"
 #include "win/Controls.h"
 #include "win/Dialog.h"
-#include "win/FaultGuard.h"
 #include "win/RunTimeError.h"
 #include "win/Window.h"
 
@@ -21,71 +20,6 @@ using qx::test::FlushEvents;
 using qx::test::Utf8;
 
 namespace {
-
-__attribute__((noinline)) void WriteThroughNull(volatile int* p) { *p = 42; }
-
-TEST(FaultGuard, ReturnsNormallyCompletedCalls) {
-  int calls = 0;
-  EXPECT_TRUE(Guarded([&] { ++calls; }));
-  EXPECT_EQ(calls, 1);
-}
-
-TEST(FaultGuard, StopsAnAccessViolationAndKeepsWorking) {
-  for (int round = 0; round < 3; ++round) {
-    DWORD code = 0;
-    bool after = false;
-    EXPECT_FALSE(Guarded([&] {
-      WriteThroughNull(nullptr);
-      after = true;
-    }, &code));
-    EXPECT_FALSE(after);
-    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-  }
-  // The thread's exception handling still works after the guards.
-  EXPECT_THROW(throw std::runtime_error("x"), std::runtime_error);
-}
-
-TEST(FaultGuard, StopsRaisedExceptionsAndCppExceptions) {
-  DWORD code = 1;
-  EXPECT_FALSE(Guarded([] { ::RaiseException(0xE0001234, 0, 0, nullptr); }, &code));
-  EXPECT_EQ(code, 0xE0001234u);
-  EXPECT_FALSE(Guarded([] { throw std::runtime_error("inside"); }, &code));
-  EXPECT_EQ(code, 0u);
-}
-
-TEST(FaultGuard, NestedGuardsUnwindToTheInnerOne) {
-  bool innerFailed = false, outerRest = false;
-  EXPECT_TRUE(Guarded([&] {
-    innerFailed = !Guarded([] { WriteThroughNull(nullptr); });
-    outerRest = true;
-  }));
-  EXPECT_TRUE(innerFailed);
-  EXPECT_TRUE(outerRest);
-}
-
-TEST(FaultGuard, CallGuardedRaisesAnErrorNamingTheFaultAndTheLibrary) {
-  struct Case {
-    std::function<void()> call;
-    std::wstring text;
-  };
-  const Case cases[] = {
-      {[] { WriteThroughNull(nullptr); }, L"a.dll 中发生访问冲突（0xC0000005）"},
-      {[] { ::RaiseException(EXCEPTION_INT_DIVIDE_BY_ZERO, 0, 0, nullptr); }, L"a.dll 中发生整数被零除（0xC0000094）"},
-      {[] { ::RaiseException(0xE0001234, 0, 0, nullptr); }, L"a.dll 中发生外部异常（0xE0001234）"},
-      {[] { throw std::runtime_error("inside"); }, L"a.dll 中发生异常"},
-  };
-  for (const Case& c : cases) {
-    try {
-      CallGuarded(L"a.dll", c.call);
-      ADD_FAILURE() << Utf8(c.text);
-    } catch (const RunTimeError& e) {
-      EXPECT_EQ(e.text(), c.text) << Utf8(e.text());
-    }
-  }
-  int calls = 0;
-  EXPECT_NO_THROW(CallGuarded(L"a.dll", [&] { ++calls; }));
-  EXPECT_EQ(calls, 1);
-}
 
 class Recorder : public Window {
  public:
