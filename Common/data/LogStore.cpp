@@ -64,46 +64,66 @@ struct TextCell {
   std::string text;
 };
 
-// Whether a text of a store laid before is UTF-8 already (another program's, or one converted
-// before) rather than the desk's GBK: well-formed, every character one of code page 936, and one
-// of them at least a three-byte character, as Chinese text is. GBK bytes are well-formed UTF-8
-// more often than one would think, but then of two-byte characters or ones that code page lacks:
-// "女" reads as "Ů", "谢小梅" as "лС÷".
-bool IsUnicodeText(std::string_view t) {
-  if (!qx::card::IsUtf8(t)) return false;
-  bool ascii = true, wide = false;
-  for (char ch : t) {
-    const auto c = static_cast<unsigned char>(ch);
-    ascii = ascii && c < 0x80;
-    wide = wide || c >= 0xE0;
-  }
-  return ascii || (wide && Utf8FromCp936(Cp936FromUtf8(t)) == t);
+// What the bytes of a text of a store laid before tell of the program that wrote them. The desk
+// wrote code page 936 only, so a text that is no UTF-8 is its GBK ("男" is C4 D0), and one that
+// is UTF-8 but no GBK is another program's ("男" is E7 94 B7, its last byte a lead byte without
+// a trail). Many texts are both: the GBK of "谢婧玥" reads as the UTF-8 "л溫h", that of "女" as
+// "Ů", the UTF-8 of "李四" as the GBK "鏉庡洓".
+enum class Origin { kAscii, kGbk, kUtf8, kEither };
+
+Origin OriginOf(std::string_view t) {
+  bool ascii = true;
+  for (char c : t) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return Origin::kAscii;
+  if (!qx::card::IsUtf8(t)) return Origin::kGbk;
+  return Cp936FromUtf8(Utf8FromCp936(t)) == t ? Origin::kEither : Origin::kUtf8;
 }
 
-// The texts of a table that are GBK, each with its place; those that are UTF-8 already are kept,
-// so that nothing is converted twice. Only text values are fetched: typeof() tells without
-// reading a photo.
-std::vector<TextCell> ForeignTexts(sqlite3* db, const std::string& table, std::vector<std::string>& columns) {
-  columns.clear();
+struct TableTexts {
+  std::string table;
+  std::vector<std::string> columns;
+  std::vector<TextCell> gbk;       // to be read as code page 936
+  std::vector<TextCell> undecided;  // of rows whose texts could all be either
+};
+
+// The texts of a table to convert. Every text of a row was written by one program: a row with a
+// text that is GBK is the desk's, and its texts that could be either are GBK too; a row with one
+// that is UTF-8 and none that is GBK is another program's and stays. A text that is no GBK is
+// never converted, which would only give replacement marks. The rows that tell are counted in
+// gbkRows and utf8Rows. Only text values are fetched: typeof() tells without reading a photo.
+TableTexts ForeignTexts(sqlite3* db, const std::string& table, size_t& gbkRows, size_t& utf8Rows) {
+  TableTexts out{table, {}, {}, {}};
   {
     Stmt info(db, "PRAGMA table_info(" + Quote(table) + ")");
-    while (info.Step()) columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1)));
+    while (info.Step()) out.columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1)));
   }
-  std::vector<TextCell> cells;
-  if (columns.empty()) return cells;
+  if (out.columns.empty()) return out;
   std::string sql = "SELECT rowid";
-  for (const std::string& c : columns)
+  for (const std::string& c : out.columns)
     sql += ", CASE WHEN typeof(" + Quote(c) + ")='text' THEN " + Quote(c) + " END";
   Stmt st(db, sql + " FROM " + Quote(table));
+  std::vector<TextCell> either;
   while (st.Step()) {
-    for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
+    const sqlite3_int64 rowid = sqlite3_column_int64(st.get(), 0);
+    bool gbk = false, utf8 = false;
+    either.clear();
+    for (int i = 0; i < static_cast<int>(out.columns.size()); ++i) {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i + 1));
       if (!p) continue;
       std::string_view t(p, static_cast<size_t>(sqlite3_column_bytes(st.get(), i + 1)));
-      if (!IsUnicodeText(t)) cells.push_back({sqlite3_column_int64(st.get(), 0), i, std::string(t)});
+      switch (OriginOf(t)) {
+        case Origin::kAscii: break;
+        case Origin::kGbk: gbk = true; out.gbk.push_back({rowid, i, std::string(t)}); break;
+        case Origin::kUtf8: utf8 = true; break;
+        case Origin::kEither: either.push_back({rowid, i, std::string(t)}); break;
+      }
     }
+    auto& to = gbk ? out.gbk : out.undecided;
+    if (gbk || !utf8) to.insert(to.end(), either.begin(), either.end());
+    gbkRows += gbk;
+    utf8Rows += utf8 && !gbk;
   }
-  return cells;
+  return out;
 }
 
 void Convert(sqlite3* db) {
@@ -112,20 +132,29 @@ void Convert(sqlite3* db) {
     Stmt st(db, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
     while (st.Step()) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
   }
-  for (const std::string& table : tables) {
-    std::vector<std::string> columns;
-    const std::vector<TextCell> cells = ForeignTexts(db, table, columns);
-    std::vector<std::unique_ptr<Stmt>> updates(columns.size());
-    for (const TextCell& c : cells) {
+  std::vector<TableTexts> found;
+  size_t gbkRows = 0, utf8Rows = 0;
+  for (const std::string& table : tables) found.push_back(ForeignTexts(db, table, gbkRows, utf8Rows));
+  // A row that tells nothing (a short name, "女") was most likely written by the program that
+  // wrote most of the rows that tell, and by the desk if as many are its: the store was the
+  // desk's. A store without a GBK text is left as it is, as are its converted texts when it is
+  // converted again (the mark gone): they are all UTF-8 then.
+  const bool undecidedAreGbk = gbkRows > 0 && gbkRows >= utf8Rows;
+  for (const TableTexts& t : found) {
+    std::vector<std::unique_ptr<Stmt>> updates(t.columns.size());
+    auto convert = [&](const TextCell& c) {
       auto& up = updates[c.column];
-      if (!up) up = std::make_unique<Stmt>(db, "UPDATE " + Quote(table) + " SET " + Quote(columns[c.column]) +
+      if (!up) up = std::make_unique<Stmt>(db, "UPDATE " + Quote(t.table) + " SET " + Quote(t.columns[c.column]) +
                                                    "=? WHERE rowid=?");
       const std::string utf8 = Utf8FromCp936(c.text);
       sqlite3_bind_text(up->get(), 1, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
       sqlite3_bind_int64(up->get(), 2, c.rowid);
       up->Step();
       sqlite3_reset(up->get());
-    }
+    };
+    for (const TextCell& c : t.gbk) convert(c);
+    if (undecidedAreGbk)
+      for (const TextCell& c : t.undecided) convert(c);
   }
 }
 

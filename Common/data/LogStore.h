@@ -36,10 +36,10 @@ inline constexpr int kStoreVersion = 3;
 void CreateLogStore(const std::filesystem::path& file);
 
 // Run by the connection on open, once for a store laid before kStoreVersion, all in one
-// transaction. In a store not yet marked Unicode each text of every table that is GBK (the
-// desk's own texts of earlier stores) is read as code page 936 and written as UTF-8, and each
-// that is UTF-8 already (Chinese text another program wrote) stays as it is. TLog gets its
-// indexes.
+// transaction. In a store not yet marked Unicode the texts of every table's rows that are GBK
+// (the desk's own rows of earlier stores) are read as code page 936 and written as UTF-8, and
+// those of rows that are UTF-8 already (Chinese text another program wrote) stay as they are; a
+// row whose bytes read as either goes with most of the rows that tell. TLog gets its indexes.
 // Throws DataError (the store then stays as it was).
 void UpgradeStore(sqlite3* db);
 

@@ -11,6 +11,8 @@
 #include <sqlite3.h>
 
 #include "TempFolder.h"
+#include "card/Utf.h"
+#include "data/CodePage.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/LogFixture.h"
@@ -49,6 +51,11 @@ std::vector<std::string> RawTexts(const std::filesystem::path& db, const std::st
   }
   sqlite3_close(h);
   return out;
+}
+
+std::string FileBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 int UserVersion(const std::filesystem::path& db) {
@@ -269,19 +276,117 @@ TEST_F(UnicodeStore, MixedStoreConvertsOnlyItsGbkTexts) {
 
   // Opened again, marked: not a byte of the file changes.
   conn_.SetConnected(false);
-  auto fileBytes = [&] {
-    std::ifstream in(db_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  };
-  const std::string bytes = fileBytes();
+  const std::string bytes = FileBytes(db_);
   Connect();
   conn_.SetConnected(false);
-  EXPECT_EQ(fileBytes(), bytes);
+  EXPECT_EQ(FileBytes(db_), bytes);
   // Even with the mark gone every text is UTF-8 now, and stays as it is.
   fixture::ExecSql(db_, "pragma user_version=0");
   Connect();
   EXPECT_EQ(RawTexts(db_, "FName"), names);
   EXPECT_EQ(RawTexts(db_, "FSex"), sexes);
+}
+
+// Every text of a row was written by one program, so an older store is read row by row. The GBK
+// of many names is well-formed UTF-8 ("谢婧玥" reads as "л溫h"), as is that of "女" ("Ů"): a row
+// of nothing else tells nothing by itself and goes with the store's rows that do tell. Those of
+// the desk hold GBK that is no UTF-8 ("男", "汉", an address, an authority), those of another
+// program UTF-8 that is no GBK ("男", "张三丰").
+TEST_F(UnicodeStore, OlderStoreIsReadRowByRow) {
+  // The texts as UTF-8; a row is laid as the desk's GBK or as another program's UTF-8, a text
+  // left out as NULL.
+  struct Row {
+    bool gbk;
+    const char* name;
+    const char* sex = nullptr;
+    const char* nation = nullptr;
+    const char* address = nullptr;
+    const char* authority = nullptr;
+  };
+  const char* const address = u8"湖南省长沙市岳麓区麓山南路1号";
+  const char* const authority = u8"长沙市公安局岳麓分局";
+  const std::vector<Row> desk = {
+      {true, u8"谢婧玥", u8"女", u8"汉", address, authority},
+      {true, u8"谢婧玥", u8"女"},
+      {true, u8"瑾玥", u8"男", u8"汉", address, authority},
+      {true, u8"瑾玥"},
+      {true, u8"婧祎", u8"女", u8"汉", address, authority},
+      {true, u8"婧祎", u8"女", nullptr, nullptr, authority},
+      {true, u8"姝珺", u8"女"},
+      {true, u8"肖婧玥", u8"女", u8"汉"},
+      {true, u8"张三", u8"男", u8"汉", address, authority},
+      {true, u8"张三", u8"男"},
+  };
+  const Row zhang{false, u8"张三丰", u8"男", u8"汉", u8"北京市海淀区中关村大街1号",
+                  u8"北京市公安局海淀分局"};
+  const Row ayi{false, u8"阿依古丽·买买提", u8"女", u8"维吾尔", u8"新疆维吾尔自治区乌鲁木齐市",
+                u8"乌鲁木齐市公安局"};
+  std::vector<Row> deskMore = desk;
+  deskMore.insert(deskMore.begin() + 2, zhang);
+  deskMore.insert(deskMore.begin() + 6, ayi);
+  // 李四 and 瑾玥 as UTF-8 read as GBK too ("鏉庡洓", "鐟剧帴").
+  const std::vector<Row> otherMore = {zhang, {false, u8"李四"}, {true, u8"谢婧玥", u8"男", u8"汉"}, ayi,
+                                      {false, u8"瑾玥"}};
+  const std::vector<Row> asMany = {{true, u8"婧祎", u8"女", u8"汉"}, zhang, {true, u8"婧祎"}};
+  const struct {
+    const char* what;
+    const std::vector<Row>& rows;
+  } stores[] = {
+      {"the desk's rows only", desk},
+      {"the desk's rows beside fewer of another program", deskMore},
+      {"another program's rows beside fewer of the desk", otherMore},
+      {"as many rows of each: the store was the desk's", asMany},
+  };
+
+  // The case in question: these names' GBK is well-formed UTF-8.
+  EXPECT_EQ(Cp936FromUtf8(u8"谢婧玥"), "\xD0\xBB\xE6\xBA\xAB\x68");
+  for (const char* n : {u8"谢婧玥", u8"瑾玥", u8"婧祎", u8"姝珺", u8"肖婧玥", u8"女"})
+    EXPECT_TRUE(qx::card::IsUtf8(Cp936FromUtf8(n))) << n;
+
+  const char* const columns[] = {"FName", "FSex", "FMZ", "FAddress", "FSendDep"};
+  for (const auto& store : stores) {
+    SCOPED_TRACE(store.what);
+    std::filesystem::remove(db_);
+    std::string sql = std::string(kLogTableSql) + ";";
+    std::vector<std::vector<std::string>> want(std::size(columns));
+    std::vector<std::string> names;
+    int withJing = 0;
+    for (const Row& r : store.rows) {
+      sql += "insert into TLog (FNo, FName, FSex, FMZ, FAddress, FSendDep, FBirth) values ('43010419900101123X'";
+      const char* const texts[] = {r.name, r.sex, r.nation, r.address, r.authority};
+      for (size_t i = 0; i < std::size(texts); ++i) {
+        sql += texts[i] ? ",'" + (r.gbk ? Cp936FromUtf8(texts[i]) : std::string(texts[i])) + "'" : ",NULL";
+        want[i].push_back(texts[i] ? texts[i] : "");
+      }
+      sql += ",'1990-01-01');";
+      names.push_back(Cp936FromUtf8(r.name));
+      withJing += std::string(r.name).find(u8"婧") != std::string::npos;
+    }
+    fixture::ExecSql(db_, sql);
+    ASSERT_EQ(UserVersion(db_), 0);
+    Connect();
+    for (size_t i = 0; i < std::size(columns); ++i) EXPECT_EQ(RawTexts(db_, columns[i]), want[i]) << columns[i];
+    EXPECT_EQ(RawTexts(db_, "FNo"), std::vector<std::string>(store.rows.size(), "43010419900101123X"));
+    EXPECT_EQ(LayerNames(), names);
+    {
+      Query found(&conn_);
+      found.SetSql("select * from TLog where (FName like '%" + Cp936FromUtf8(u8"婧") + "%')");
+      found.Open();
+      EXPECT_EQ(found.RecordCount(), withJing) << "a search by name finds every row of it";
+    }
+
+    // Opened again, marked: not a byte of the file changes; unmarked, every text is UTF-8 now
+    // and stays as it is.
+    conn_.SetConnected(false);
+    const std::string bytes = FileBytes(db_);
+    Connect();
+    conn_.SetConnected(false);
+    EXPECT_EQ(FileBytes(db_), bytes);
+    fixture::ExecSql(db_, "pragma user_version=0");
+    Connect();
+    conn_.SetConnected(false);
+    for (size_t i = 0; i < std::size(columns); ++i) EXPECT_EQ(RawTexts(db_, columns[i]), want[i]) << columns[i];
+  }
 }
 
 TEST_F(UnicodeStore, ConversionBlockedByAWriterRefusesTheConnection) {
