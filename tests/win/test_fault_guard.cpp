@@ -1,8 +1,9 @@
-// The fault guard around calls into outside libraries: what a fault ends, and what it leaves
-// as it was (the library's own clean-up, the thread's frame chain, registers, the floating-point
-// unit, the stack's guard page).
+// The fault guard around calls into outside libraries: what it stops, what it unwinds, and
+// the thread it leaves behind (exception frames, registers, floating-point unit, stack).
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -14,10 +15,299 @@
 using namespace qx::win;
 using qx::test::Utf8;
 
-// Outside the unnamed namespace: the assembly below calls it by name.
-extern "C" __attribute__((noinline, used)) void WriteThroughNull(volatile int* p) { *p = 42; }
+// The stand-in reader library (fault_library.cpp).
+extern "C" {
+__declspec(dllimport) void FaultLib_FaultInsideFrame();
+__declspec(dllimport) void FaultLib_OverflowInsideFrame(LONG cleanupBytes);
+__declspec(dllimport) void FaultLib_Seen(LONG* dispatchCalls, LONG* unwindCalls);
+__declspec(dllimport) int FaultLib_LockIsFree();
+}
+
+// Assembly probes, below: the compiler cannot be made to hold chosen values in callee-saved
+// registers, nor to leave the x87 registers in use.
+extern "C" {
+// qx_test_probe(p): loads p->in into the callee-saved registers, calls
+// p->run(p->fn, p->ctx, p->code), and stores what those registers hold afterwards in p->out.
+struct RegisterProbe;
+void qx_test_probe(RegisterProbe* p);
+// Puts other values in the callee-saved registers (saved first, as any function does) and
+// writes through a null pointer.
+void qx_test_clobber_and_fault(void*);
+// Switches the x87 unit to single precision with truncation, SSE to truncation with flush to
+// zero, leaves all eight x87 registers in use and writes through a null pointer.
+void qx_test_fpu_fault(void*);
+}
+
+#if defined(__i386__)
+constexpr int kProbeRegs = 4;  // ebx, esi, edi, ebp
+#else
+constexpr int kProbeRegs = 8;   // rbx, rbp, rsi, rdi, r12-r15
+constexpr int kProbeXmm = 10;  // xmm6-xmm15
+#endif
+
+struct RegisterProbe {
+  bool (*run)(void (*)(void*), void*, DWORD*);
+  void (*fn)(void*);
+  void* ctx;
+  DWORD* code;
+  uintptr_t in[kProbeRegs];
+  uintptr_t out[kProbeRegs];
+#if defined(__x86_64__)
+  uint64_t xin[kProbeXmm][2];
+  uint64_t xout[kProbeXmm][2];
+#endif
+};
+
+#if defined(__i386__)
+static_assert(offsetof(RegisterProbe, in) == 16 && offsetof(RegisterProbe, out) == 32);
+
+__asm__(
+    "  .text\n"
+    "  .globl _qx_test_probe\n"
+    "  .def _qx_test_probe; .scl 2; .type 32; .endef\n"
+    "_qx_test_probe:\n"
+    "  pushl %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  movl 20(%esp), %eax\n"
+    "  pushl %eax\n"
+    "  pushl 12(%eax)\n"
+    "  pushl 8(%eax)\n"
+    "  pushl 4(%eax)\n"
+    "  movl 16(%eax), %ebx\n"
+    "  movl 20(%eax), %esi\n"
+    "  movl 24(%eax), %edi\n"
+    "  movl 28(%eax), %ebp\n"
+    "  calll *(%eax)\n"
+    "  addl $12, %esp\n"
+    "  popl %eax\n"
+    "  movl %ebx, 32(%eax)\n"
+    "  movl %esi, 36(%eax)\n"
+    "  movl %edi, 40(%eax)\n"
+    "  movl %ebp, 44(%eax)\n"
+    "  popl %edi\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  retl\n"
+    "\n"
+    "  .globl _qx_test_clobber_and_fault\n"
+    "  .def _qx_test_clobber_and_fault; .scl 2; .type 32; .endef\n"
+    "_qx_test_clobber_and_fault:\n"
+    "  pushl %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  xorl %ebx, %ebx\n"
+    "  xorl %esi, %esi\n"
+    "  xorl %edi, %edi\n"
+    "  xorl %ebp, %ebp\n"
+    "  xorl %eax, %eax\n"
+    "  movl %eax, (%eax)\n"
+    "  popl %edi\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  retl\n"
+    "\n"
+    "  .globl _qx_test_fpu_fault\n"
+    "  .def _qx_test_fpu_fault; .scl 2; .type 32; .endef\n"
+    "_qx_test_fpu_fault:\n"
+    "  fldcw qx_test_odd_x87\n"
+    "  ldmxcsr qx_test_odd_sse\n"
+    "  .rept 8\n"
+    "  fld1\n"
+    "  .endr\n"
+    "  xorl %eax, %eax\n"
+    "  movl %eax, (%eax)\n"
+    "  retl\n"
+    "  .section .rdata,\"dr\"\n"
+    "  .balign 4\n"
+    "qx_test_odd_x87: .word 0x0c7f\n"
+    "  .balign 4\n"
+    "qx_test_odd_sse: .long 0xff80\n"
+    "  .text\n");
+
+#elif defined(__x86_64__)
+static_assert(offsetof(RegisterProbe, in) == 32 && offsetof(RegisterProbe, out) == 96 &&
+              offsetof(RegisterProbe, xin) == 160 && offsetof(RegisterProbe, xout) == 320);
+
+__asm__(
+    "  .text\n"
+    "  .globl qx_test_probe\n"
+    "  .def qx_test_probe; .scl 2; .type 32; .endef\n"
+    "  .seh_proc qx_test_probe\n"
+    "qx_test_probe:\n"
+    "  pushq %rbp\n  .seh_pushreg %rbp\n"
+    "  pushq %rbx\n  .seh_pushreg %rbx\n"
+    "  pushq %rsi\n  .seh_pushreg %rsi\n"
+    "  pushq %rdi\n  .seh_pushreg %rdi\n"
+    "  pushq %r12\n  .seh_pushreg %r12\n"
+    "  pushq %r13\n  .seh_pushreg %r13\n"
+    "  pushq %r14\n  .seh_pushreg %r14\n"
+    "  pushq %r15\n  .seh_pushreg %r15\n"
+    "  subq $200, %rsp\n  .seh_stackalloc 200\n"
+    "  .irp n, 6,7,8,9,10,11,12,13,14,15\n"
+    "  movdqa %xmm\\n, 32+16*(\\n-6)(%rsp)\n  .seh_savexmm %xmm\\n, 32+16*(\\n-6)\n"
+    "  .endr\n"
+    "  .seh_endprologue\n"
+    "  movq %rcx, 192(%rsp)\n"
+    "  movq %rcx, %rax\n"
+    "  movq 8(%rax), %rcx\n"
+    "  movq 16(%rax), %rdx\n"
+    "  movq 24(%rax), %r8\n"
+    "  movq 0(%rax), %r10\n"
+    "  movq 32(%rax), %rbx\n"
+    "  movq 40(%rax), %rbp\n"
+    "  movq 48(%rax), %rsi\n"
+    "  movq 56(%rax), %rdi\n"
+    "  movq 64(%rax), %r12\n"
+    "  movq 72(%rax), %r13\n"
+    "  movq 80(%rax), %r14\n"
+    "  movq 88(%rax), %r15\n"
+    "  .irp n, 6,7,8,9,10,11,12,13,14,15\n"
+    "  movdqu 160+16*(\\n-6)(%rax), %xmm\\n\n"
+    "  .endr\n"
+    "  callq *%r10\n"
+    "  movq 192(%rsp), %rax\n"
+    "  movq %rbx, 96(%rax)\n"
+    "  movq %rbp, 104(%rax)\n"
+    "  movq %rsi, 112(%rax)\n"
+    "  movq %rdi, 120(%rax)\n"
+    "  movq %r12, 128(%rax)\n"
+    "  movq %r13, 136(%rax)\n"
+    "  movq %r14, 144(%rax)\n"
+    "  movq %r15, 152(%rax)\n"
+    "  .irp n, 6,7,8,9,10,11,12,13,14,15\n"
+    "  movdqu %xmm\\n, 320+16*(\\n-6)(%rax)\n"
+    "  movdqa 32+16*(\\n-6)(%rsp), %xmm\\n\n"
+    "  .endr\n"
+    "  addq $200, %rsp\n"
+    "  popq %r15\n"
+    "  popq %r14\n"
+    "  popq %r13\n"
+    "  popq %r12\n"
+    "  popq %rdi\n"
+    "  popq %rsi\n"
+    "  popq %rbx\n"
+    "  popq %rbp\n"
+    "  retq\n"
+    "  .seh_endproc\n"
+    "\n"
+    "  .globl qx_test_clobber_and_fault\n"
+    "  .def qx_test_clobber_and_fault; .scl 2; .type 32; .endef\n"
+    "  .seh_proc qx_test_clobber_and_fault\n"
+    "qx_test_clobber_and_fault:\n"
+    "  pushq %rbp\n  .seh_pushreg %rbp\n"
+    "  pushq %rbx\n  .seh_pushreg %rbx\n"
+    "  pushq %rsi\n  .seh_pushreg %rsi\n"
+    "  pushq %rdi\n  .seh_pushreg %rdi\n"
+    "  pushq %r12\n  .seh_pushreg %r12\n"
+    "  pushq %r13\n  .seh_pushreg %r13\n"
+    "  pushq %r14\n  .seh_pushreg %r14\n"
+    "  pushq %r15\n  .seh_pushreg %r15\n"
+    "  subq $168, %rsp\n  .seh_stackalloc 168\n"
+    "  .irp n, 6,7,8,9,10,11,12,13,14,15\n"
+    "  movdqa %xmm\\n, 16*(\\n-6)(%rsp)\n  .seh_savexmm %xmm\\n, 16*(\\n-6)\n"
+    "  .endr\n"
+    "  .seh_endprologue\n"
+    "  .irp r, rbx,rbp,rsi,rdi,r12,r13,r14,r15\n"
+    "  xorq %\\r, %\\r\n"
+    "  .endr\n"
+    "  .irp n, 6,7,8,9,10,11,12,13,14,15\n"
+    "  pxor %xmm\\n, %xmm\\n\n"
+    "  .endr\n"
+    "  xorl %eax, %eax\n"
+    "  movl %eax, (%rax)\n"
+    "  .irp n, 6,7,8,9,10,11,12,13,14,15\n"
+    "  movdqa 16*(\\n-6)(%rsp), %xmm\\n\n"
+    "  .endr\n"
+    "  addq $168, %rsp\n"
+    "  popq %r15\n"
+    "  popq %r14\n"
+    "  popq %r13\n"
+    "  popq %r12\n"
+    "  popq %rdi\n"
+    "  popq %rsi\n"
+    "  popq %rbx\n"
+    "  popq %rbp\n"
+    "  retq\n"
+    "  .seh_endproc\n"
+    "\n"
+    "  .globl qx_test_fpu_fault\n"
+    "  .def qx_test_fpu_fault; .scl 2; .type 32; .endef\n"
+    "  .seh_proc qx_test_fpu_fault\n"
+    "qx_test_fpu_fault:\n"
+    "  .seh_endprologue\n"
+    "  fldcw qx_test_odd_x87(%rip)\n"
+    "  ldmxcsr qx_test_odd_sse(%rip)\n"
+    "  .rept 8\n"
+    "  fld1\n"
+    "  .endr\n"
+    "  xorl %eax, %eax\n"
+    "  movl %eax, (%rax)\n"
+    "  retq\n"
+    "  .seh_endproc\n"
+    "  .section .rdata,\"dr\"\n"
+    "  .balign 4\n"
+    "qx_test_odd_x87: .word 0x0c7f\n"
+    "  .balign 4\n"
+    "qx_test_odd_sse: .long 0xff80\n"
+    "  .text\n");
+#endif
 
 namespace {
+
+__attribute__((noinline)) void WriteThroughNull(volatile int* p) { *p = 42; }
+
+DWORD WINAPI TryLibraryLock(void*) { return static_cast<DWORD>(FaultLib_LockIsFree()); }
+
+// True when the library's lock can be taken by another thread.
+bool LibraryLockIsFree() {
+  HANDLE t = ::CreateThread(nullptr, 0, &TryLibraryLock, nullptr, 0, nullptr);
+  if (!t) return false;
+  ::WaitForSingleObject(t, INFINITE);
+  DWORD free = 0;
+  ::GetExitCodeThread(t, &free);
+  ::CloseHandle(t);
+  return free == 1;
+}
+
+#if defined(__i386__)
+void* FrameChain() {
+  void* p;
+  __asm__ __volatile__("movl %%fs:0, %0" : "=r"(p));
+  return p;
+}
+#endif
+
+uint16_t X87Control() {
+  uint16_t cw;
+  __asm__ __volatile__("fnstcw %0" : "=m"(cw));
+  return cw;
+}
+
+uint32_t SseControl() {
+  uint32_t csr;
+  __asm__ __volatile__("stmxcsr %0" : "=m"(csr));
+  return csr;
+}
+
+// Loads 1 onto the x87 stack and stores it back: NaN when the stack is full.
+double X87One() {
+  double one;
+  __asm__ __volatile__("fld1\n\tfstpl %0" : "=m"(one));
+  return one;
+}
+
+// Calls itself depth times, each call holding half a kilobyte of stack.
+__attribute__((noinline)) int Deep(int depth) {
+  volatile char frame[512];
+  frame[0] = static_cast<char>(depth);
+  if (depth == 0) return frame[0];
+  return Deep(depth - 1) + frame[0];
+}
 
 TEST(FaultGuard, ReturnsNormallyCompletedCalls) {
   int calls = 0;
@@ -46,6 +336,10 @@ TEST(FaultGuard, StopsRaisedExceptionsAndCppExceptions) {
   EXPECT_EQ(code, 0xE0001234u);
   EXPECT_FALSE(Guarded([] { throw std::runtime_error("inside"); }, &code));
   EXPECT_EQ(code, 0u);
+  // An exception whose code is 0 still ended the call.
+  code = 1;
+  EXPECT_FALSE(Guarded([] { ::RaiseException(0, 0, 0, nullptr); }, &code));
+  EXPECT_EQ(code, 0u);
 }
 
 TEST(FaultGuard, NestedGuardsUnwindToTheInnerOne) {
@@ -56,28 +350,6 @@ TEST(FaultGuard, NestedGuardsUnwindToTheInnerOne) {
   }));
   EXPECT_TRUE(innerFailed);
   EXPECT_TRUE(outerRest);
-}
-
-// Whatever way an inner guard ended, it is gone from the thread's handling once it returned:
-// a later fault belongs to the outer guard.
-TEST(FaultGuard, FaultAfterAnInnerGuardReturnedReachesTheOuterGuard) {
-  const std::function<void()> inner[] = {
-      [] {},
-      [] { WriteThroughNull(nullptr); },
-      [] { throw std::runtime_error("inner"); },
-      [] { ::RaiseException(0xE0004321, 0, 0, nullptr); },
-  };
-  for (const auto& body : inner) {
-    DWORD code = 0;
-    bool innerReturned = false;
-    EXPECT_FALSE(Guarded([&] {
-      Guarded(body);
-      innerReturned = true;
-      WriteThroughNull(nullptr);
-    }, &code));
-    EXPECT_TRUE(innerReturned);
-    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-  }
 }
 
 TEST(FaultGuard, CallGuardedRaisesAnErrorNamingTheFaultAndTheLibrary) {
@@ -104,292 +376,191 @@ TEST(FaultGuard, CallGuardedRaisesAnErrorNamingTheFaultAndTheLibrary) {
   EXPECT_EQ(calls, 1);
 }
 
-// A library function that holds a resource under a frame handler of its own, as a compiler's
-// __finally or destructor does, and faults while holding it. The handler gives the resource
-// back when the thread's frames are unwound past it.
-struct LibraryState {
-  int unwinds = 0;
-  int firstPass = 0;
-  CRITICAL_SECTION lock;
-};
-LibraryState g_library;
-
-extern "C" EXCEPTION_DISPOSITION LibraryHandler(EXCEPTION_RECORD* rec, void*, CONTEXT*, void*) {
-  if (rec->ExceptionFlags & EXCEPTION_UNWINDING) {
-    ++g_library.unwinds;
-    ::LeaveCriticalSection(&g_library.lock);
-  } else {
-    ++g_library.firstPass;
-  }
-  return ExceptionContinueSearch;
-}
-
-#if defined(__i386__)
-
-void* ReadChain() {
-  void* p;
-  __asm__ __volatile__("movl %%fs:0, %0" : "=r"(p));
-  return p;
-}
-
-struct Registration {
-  void* next;
-  void* handler;
-};
-
-__attribute__((noinline)) void LibraryFaultsHoldingTheLock() {
-  Registration r{ReadChain(), reinterpret_cast<void*>(&LibraryHandler)};
-  __asm__ __volatile__("movl %0, %%fs:0" : : "r"(&r) : "memory");
-  ::EnterCriticalSection(&g_library.lock);
-  WriteThroughNull(nullptr);
-  ::LeaveCriticalSection(&g_library.lock);
-  __asm__ __volatile__("movl %0, %%fs:0" : : "r"(r.next) : "memory");
-}
-
-#elif defined(__x86_64__)
-
-extern "C" void LibraryFaultsHoldingTheLockAsm(CRITICAL_SECTION* lock);
-__asm__(
-    "  .text\n"
-    "  .globl LibraryFaultsHoldingTheLockAsm\n"
-    "  .def LibraryFaultsHoldingTheLockAsm; .scl 2; .type 32; .endef\n"
-    "  .seh_proc LibraryFaultsHoldingTheLockAsm\n"
-    "LibraryFaultsHoldingTheLockAsm:\n"
-    "  pushq %rbx\n"
-    "  .seh_pushreg %rbx\n"
-    "  subq $32, %rsp\n"
-    "  .seh_stackalloc 32\n"
-    "  .seh_endprologue\n"
-    "  .seh_handler LibraryHandler, @except, @unwind\n"
-    "  movq %rcx, %rbx\n"
-    "  callq EnterCriticalSection\n"
-    "  xorl %ecx, %ecx\n"
-    "  callq WriteThroughNull\n"
-    "  movq %rbx, %rcx\n"
-    "  callq LeaveCriticalSection\n"
-    "  nop\n"
-    "  addq $32, %rsp\n"
-    "  popq %rbx\n"
-    "  retq\n"
-    "  .seh_endproc\n");
-
-void LibraryFaultsHoldingTheLock() { LibraryFaultsHoldingTheLockAsm(&g_library.lock); }
-
-#endif
-
-DWORD WINAPI TakeTheLibraryLock(void*) {
-  ::EnterCriticalSection(&g_library.lock);
-  ::LeaveCriticalSection(&g_library.lock);
-  return 0;
-}
-
-TEST(FaultGuard, FaultRunsTheLibrarysOwnCleanUpOnce) {
-  ::InitializeCriticalSection(&g_library.lock);
+TEST(FaultGuard, RunsTheLibrarysOwnCleanUpOfAFault) {
+  // The library's frame handler, as its __try/__finally or its compiler's cleanup tables
+  // register one, is called once to look at the fault and once to unwind.
   DWORD code = 0;
-  EXPECT_FALSE(Guarded([] { LibraryFaultsHoldingTheLock(); }, &code));
+  EXPECT_FALSE(Guarded([] { FaultLib_FaultInsideFrame(); }, &code));
   EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-  EXPECT_EQ(g_library.unwinds, 1);
-  // Left held, the next caller from another thread would wait for ever.
-  HANDLE other = ::CreateThread(nullptr, 0, &TakeTheLibraryLock, nullptr, 0, nullptr);
-  ASSERT_NE(other, nullptr);
-  EXPECT_EQ(::WaitForSingleObject(other, 5000), WAIT_OBJECT_0);
-  ::CloseHandle(other);
+  LONG dispatches = -1, unwinds = -1;
+  FaultLib_Seen(&dispatches, &unwinds);
+  EXPECT_EQ(dispatches, 1);
+  EXPECT_EQ(unwinds, 1);
+  // The library released its lock: its next call, from whichever thread, gets it.
+  EXPECT_TRUE(LibraryLockIsFree());
 }
 
 #if defined(__i386__)
-TEST(FaultGuard, FrameChainIsAsBeforeOnEveryPath) {
-  const std::function<void()> bodies[] = {
-      [] {},
-      [] { throw std::runtime_error("inside"); },
-      [] { WriteThroughNull(nullptr); },
-      [] { LibraryFaultsHoldingTheLock(); },
+TEST(FaultGuard, LeavesTheThreadsFrameChainAsItFoundIt) {
+  struct Case {
+    const char* name;
+    std::function<void()> call;
   };
-  ::InitializeCriticalSection(&g_library.lock);
-  for (const auto& body : bodies) {
-    void* before = ReadChain();
-    Guarded(body);
-    EXPECT_EQ(ReadChain(), before);
+  const Case cases[] = {
+      {"return", [] {}},
+      {"C++ exception", [] { throw std::runtime_error("inside"); }},
+      {"raised exception", [] { ::RaiseException(0xE0001234, 0, 0, nullptr); }},
+      {"fault", [] { WriteThroughNull(nullptr); }},
+      {"fault inside a library frame", [] { FaultLib_FaultInsideFrame(); }},
+      {"fault inside an inner guard", [] { Guarded([] { WriteThroughNull(nullptr); }); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    void* before = FrameChain();
+    void* inside = nullptr;
+    Guarded([&] {
+      inside = FrameChain();
+      c.call();
+    });
+    EXPECT_NE(inside, before);  // the guard's own frame
+    EXPECT_EQ(FrameChain(), before);
   }
 }
 #endif
 
-// Runs RunGuarded(fn, ctx) from an assembly probe that holds a sentinel in every callee-saved
-// register; answers a bit for each register that did not keep its sentinel.
-extern "C" unsigned ProbeSavedRegisters(void (*fn)(void*), void* ctx);
-extern "C" void ProbeRunGuarded(void (*fn)(void*), void* ctx) { RunGuarded(fn, ctx); }
-
-#if defined(__i386__)
-__asm__(
-    "  .text\n"
-    "  .globl _ProbeSavedRegisters\n"
-    "_ProbeSavedRegisters:\n"
-    "  pushl %ebx\n"
-    "  pushl %esi\n"
-    "  pushl %edi\n"
-    "  pushl %ebp\n"
-    "  movl 20(%esp), %eax\n"
-    "  movl 24(%esp), %ecx\n"
-    "  movl $0x11111111, %ebx\n"
-    "  movl $0x22222222, %esi\n"
-    "  movl $0x33333333, %edi\n"
-    "  movl $0x44444444, %ebp\n"
-    "  pushl %ecx\n"
-    "  pushl %eax\n"
-    "  call _ProbeRunGuarded\n"
-    "  addl $8, %esp\n"
-    "  xorl %eax, %eax\n"
-    "  cmpl $0x11111111, %ebx\n"
-    "  je 1f\n"
-    "  orl $1, %eax\n"
-    "1: cmpl $0x22222222, %esi\n"
-    "  je 2f\n"
-    "  orl $2, %eax\n"
-    "2: cmpl $0x33333333, %edi\n"
-    "  je 3f\n"
-    "  orl $4, %eax\n"
-    "3: cmpl $0x44444444, %ebp\n"
-    "  je 4f\n"
-    "  orl $8, %eax\n"
-    "4: popl %ebp\n"
-    "  popl %edi\n"
-    "  popl %esi\n"
-    "  popl %ebx\n"
-    "  ret\n");
-
-void ClobberSavedRegistersAndFault(void*) {
-  __asm__ __volatile__("movl $-1, %%ebx\n movl $-1, %%esi\n movl $-1, %%edi" : : : "ebx", "esi", "edi");
-  WriteThroughNull(nullptr);
+TEST(FaultGuard, AFaultAfterAnInnerGuardReturnedReachesTheOuterGuard) {
+  struct Case {
+    const char* name;
+    std::function<void()> inner;
+  };
+  const Case cases[] = {
+      {"inner call returned", [] {}},
+      {"inner call faulted", [] { WriteThroughNull(nullptr); }},
+      {"inner call threw", [] { throw std::runtime_error("inside"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DWORD code = 0;
+    bool innerReturned = false;
+    bool outerRest = false;
+    EXPECT_FALSE(Guarded([&] {
+      Guarded(c.inner);
+      innerReturned = true;
+      WriteThroughNull(nullptr);
+      outerRest = true;
+    }, &code));
+    EXPECT_TRUE(innerReturned);
+    EXPECT_FALSE(outerRest);
+    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  }
+  // The process goes on, and so does its guarding.
+  DWORD code = 0;
+  EXPECT_FALSE(Guarded([] { ::RaiseException(0xE0004321, 0, 0, nullptr); }, &code));
+  EXPECT_EQ(code, 0xE0004321u);
 }
-#elif defined(__x86_64__)
-// rbx rbp rsi rdi r12-r15 are bits 0-7, xmm6-xmm15 bits 8-17.
-#define QX_GPRS(X) X(rbx, 0) X(rbp, 1) X(rsi, 2) X(rdi, 3) X(r12, 4) X(r13, 5) X(r14, 6) X(r15, 7)
-#define QX_XMMS(X) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15)
-#define QX_STR(x) #x
-#define QX_SAVE_XMM(n) "  movdqu %xmm" QX_STR(n) ", " QX_STR(16 * (n - 6) + 32) "(%rsp)\n  .seh_savexmm %xmm" QX_STR(n) ", " QX_STR(16 * (n - 6) + 32) "\n"
-#define QX_LOAD_XMM(n) "  movq $0x" QX_STR(n) "0" QX_STR(n) "0, %rax\n  movq %rax, %xmm" QX_STR(n) "\n"
-#define QX_CHECK_XMM(n) "  movq %xmm" QX_STR(n) ", %rax\n  cmpq $0x" QX_STR(n) "0" QX_STR(n) "0, %rax\n  je 1f\n  orl $(1 << (" QX_STR(n) " + 2)), %r11d\n1:\n"
-#define QX_RESTORE_XMM(n) "  movdqu " QX_STR(16 * (n - 6) + 32) "(%rsp), %xmm" QX_STR(n) "\n"
-#define QX_PUSH(r, b) "  pushq %" #r "\n  .seh_pushreg %" #r "\n"
-#define QX_LOAD(r, b) "  movq $0x" #b "a" #b "b" #b "c, %" #r "\n"
-#define QX_CHECK(r, b) "  cmpq $0x" #b "a" #b "b" #b "c, %" #r "\n  je 1f\n  orl $(1 << " #b "), %r11d\n1:\n"
-__asm__(
-    "  .text\n"
-    "  .globl ProbeSavedRegisters\n"
-    "  .def ProbeSavedRegisters; .scl 2; .type 32; .endef\n"
-    "  .seh_proc ProbeSavedRegisters\n"
-    "ProbeSavedRegisters:\n"
-    QX_GPRS(QX_PUSH)
-    "  subq $200, %rsp\n"
-    "  .seh_stackalloc 200\n"
-    QX_XMMS(QX_SAVE_XMM)
-    "  .seh_endprologue\n"
-    QX_XMMS(QX_LOAD_XMM)
-    QX_GPRS(QX_LOAD)
-    "  callq ProbeRunGuarded\n"
-    "  xorl %r11d, %r11d\n"
-    QX_GPRS(QX_CHECK)
-    QX_XMMS(QX_CHECK_XMM)
-    "  movl %r11d, %eax\n"
-    QX_XMMS(QX_RESTORE_XMM)
-    "  addq $200, %rsp\n"
-    "  popq %r15\n"
-    "  popq %r14\n"
-    "  popq %r13\n"
-    "  popq %r12\n"
-    "  popq %rdi\n"
-    "  popq %rsi\n"
-    "  popq %rbp\n"
-    "  popq %rbx\n"
-    "  retq\n"
-    "  .seh_endproc\n");
 
-void ClobberSavedRegistersAndFault(void*) {
-  __asm__ __volatile__(
-      "movq $-1, %%rbx\n movq $-1, %%rsi\n movq $-1, %%rdi\n movq $-1, %%r12\n movq $-1, %%r13\n"
-      "movq $-1, %%r14\n movq $-1, %%r15\n pcmpeqd %%xmm6, %%xmm6\n pcmpeqd %%xmm7, %%xmm7\n"
-      "pcmpeqd %%xmm8, %%xmm8\n pcmpeqd %%xmm9, %%xmm9\n pcmpeqd %%xmm10, %%xmm10\n pcmpeqd %%xmm11, %%xmm11\n"
-      "pcmpeqd %%xmm12, %%xmm12\n pcmpeqd %%xmm13, %%xmm13\n pcmpeqd %%xmm14, %%xmm14\n pcmpeqd %%xmm15, %%xmm15"
-      : : : "rbx", "rsi", "rdi", "r12", "r13", "r14", "r15", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11",
-        "xmm12", "xmm13", "xmm14", "xmm15");
-  WriteThroughNull(nullptr);
-}
+TEST(FaultGuard, KeepsCalleeSavedRegistersAcrossAFault) {
+  RegisterProbe p{};
+  DWORD code = 0;
+  p.run = &RunGuarded;
+  p.fn = &qx_test_clobber_and_fault;
+  p.code = &code;
+  for (int i = 0; i < kProbeRegs; ++i)
+    p.in[i] = static_cast<uintptr_t>(0x1F2E3D4C5B6A7988ull * (i + 1));
+#if defined(__x86_64__)
+  for (int i = 0; i < kProbeXmm; ++i) {
+    p.xin[i][0] = 0x0123456789ABCDEFull * (i + 3);
+    p.xin[i][1] = 0xFEDCBA9876543210ull * (i + 5);
+  }
 #endif
-
-TEST(FaultGuard, CalleeSavedRegistersHoldAcrossAFault) {
-  EXPECT_EQ(ProbeSavedRegisters([](void*) {}, nullptr), 0u);
-  EXPECT_EQ(ProbeSavedRegisters(&ClobberSavedRegistersAndFault, nullptr), 0u);
+  qx_test_probe(&p);
+  EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  for (int i = 0; i < kProbeRegs; ++i) EXPECT_EQ(p.out[i], p.in[i]) << "register " << i;
+#if defined(__x86_64__)
+  for (int i = 0; i < kProbeXmm; ++i) {
+    EXPECT_EQ(p.xout[i][0], p.xin[i][0]) << "xmm" << i + 6;
+    EXPECT_EQ(p.xout[i][1], p.xin[i][1]) << "xmm" << i + 6;
+  }
+#endif
 }
 
-struct FpState {
-  std::uint16_t control;
-  std::uint16_t tags;
-  std::uint32_t mxcsr;
+TEST(FaultGuard, GivesTheFloatingPointUnitBackAsItWasAfterAFault) {
+  const uint16_t x87 = X87Control();
+  const uint32_t sse = SseControl();
+  DWORD code = 0;
+  EXPECT_FALSE(RunGuarded(&qx_test_fpu_fault, nullptr, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  EXPECT_EQ(X87Control(), x87);
+  EXPECT_EQ(SseControl(), sse);
+  EXPECT_EQ(X87One(), 1.0);  // the x87 registers are free again
+  // Rounding to nearest makes 1/3*3 exactly 1; truncation, a full x87 stack or single
+  // precision do not.
+  volatile double three = 3.0;
+  const double third = 1.0 / three;
+  EXPECT_EQ(third * three, 1.0);
+}
+
+struct ThreadCall {
+  void (*body)(void*);
+  void* arg;
 };
 
-FpState ReadFp() {
-  std::uint16_t env[14] = {};  // the 28-byte environment: control, status, tags, ...
-  std::uint32_t mxcsr = 0;
-  __asm__ __volatile__("fnstenv %0\n fldenv %0" : "+m"(env));
-  __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
-  return {env[0], env[4], mxcsr};
+constexpr DWORD kRanToItsEnd = 0x600D;
+
+DWORD WINAPI RunThreadCall(void* p) {
+  auto* c = static_cast<ThreadCall*>(p);
+  c->body(c->arg);
+  return kRanToItsEnd;
 }
 
-// A library that leaves the x87 stack full and both control words changed, then faults.
-void LeaveTheFpuDirtyAndFault(void*) {
-  const std::uint16_t chop = 0x0C7F;   // round toward zero, single precision
-  const std::uint32_t mxChop = 0x7F80; // round toward zero, all exceptions masked
-  __asm__ __volatile__("fldcw %0\n ldmxcsr %1\n fld1\n fld1\n fld1\n fld1\n fld1\n fld1\n fld1\n fld1"
-                       : : "m"(chop), "m"(mxChop));
-  WriteThroughNull(nullptr);
-}
-
-TEST(FaultGuard, FaultLeavesTheFloatingPointUnitAsBefore) {
-  const FpState before = ReadFp();
-  ASSERT_EQ(before.tags, 0xFFFF) << "the x87 stack is empty between calls";
-  EXPECT_FALSE(Guarded([] { LeaveTheFpuDirtyAndFault(nullptr); }));
-  const FpState after = ReadFp();
-  EXPECT_EQ(after.tags, 0xFFFF);
-  EXPECT_EQ(after.control, before.control);
-  EXPECT_EQ(after.mxcsr & 0xFFC0u, before.mxcsr & 0xFFC0u);  // modes and masks, not the sticky flags
-  volatile double third = 1.0;
-  third = third / 3.0;
-  EXPECT_EQ(third * 3.0, 1.0);
-  EXPECT_EQ(static_cast<int>(2.5 + third), 2);
-}
-
-// Deeper than any stack; the frame's buffer keeps the compiler from turning it into a loop.
-volatile int g_depthLimit = 1 << 30;
-__attribute__((noinline)) int Recurse(int depth) {
-  volatile char frame[512];
-  frame[0] = static_cast<char>(depth);
-  return depth < g_depthLimit ? Recurse(depth + 1) + frame[0] : 0;
-}
-
-// On a thread of its own with a small stack: bit n set when round n was not caught as a stack
-// overflow, bit 3 when the thread had no room left afterwards.
-DWORD WINAPI OverflowThreeTimes(void*) {
-  DWORD bad = 0;
-  for (int round = 0; round < 3; ++round) {
-    DWORD code = 0;
-    if (Guarded([] { Recurse(0); }, &code) || code != EXCEPTION_STACK_OVERFLOW) bad |= 1u << round;
-  }
-  if (!Guarded([] {
-        volatile char room[64 * 1024];
-        room[0] = 1;
-        room[sizeof room - 1] = room[0];
-      }))
-    bad |= 8;
-  return bad;
-}
-
-TEST(FaultGuard, EachStackOverflowIsCaught) {
-  HANDLE t = ::CreateThread(nullptr, 256 * 1024, &OverflowThreeTimes, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  ASSERT_NE(t, nullptr);
-  ASSERT_EQ(::WaitForSingleObject(t, 60000), WAIT_OBJECT_0);
-  DWORD bad = 99;
-  ::GetExitCodeThread(t, &bad);
+// Runs body(arg) on a thread of its own with a small stack, so that overflows stay quick and
+// leave this thread's stack alone; true when the thread ran to its end.
+bool RunOnSmallStack(void (*body)(void*), void* arg) {
+  ThreadCall call{body, arg};
+  HANDLE t = ::CreateThread(nullptr, 256 * 1024, &RunThreadCall, &call,
+                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (!t) return false;
+  const bool ended = ::WaitForSingleObject(t, 60000) == WAIT_OBJECT_0;
+  DWORD exitCode = 0;
+  ::GetExitCodeThread(t, &exitCode);
   ::CloseHandle(t);
-  EXPECT_EQ(bad, 0u);
+  return ended && exitCode == kRanToItsEnd;
+}
+
+TEST(FaultGuard, StopsAStackOverflowAgainAfterTheFirst) {
+  struct Run {
+    DWORD codes[2] = {0, 0};
+    bool stopped[2] = {false, false};
+    bool deepCallReturned = false;
+    DWORD lastFault = 0;
+  } run;
+  const bool ranToItsEnd = RunOnSmallStack(
+      [](void* p) {
+        auto& r = *static_cast<Run*>(p);
+        for (int i = 0; i < 2; ++i) r.stopped[i] = !Guarded([] { Deep(INT_MAX); }, &r.codes[i]);
+        // The thread goes on: calls that fit in its stack return, and a fault is stopped.
+        r.deepCallReturned = Guarded([] { Deep(64); });
+        Guarded([] { WriteThroughNull(nullptr); }, &r.lastFault);
+      },
+      &run);
+  EXPECT_TRUE(ranToItsEnd);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(run.stopped[i]) << "overflow " << i + 1;
+    EXPECT_EQ(run.codes[i], static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW)) << "overflow " << i + 1;
+  }
+  EXPECT_TRUE(run.deepCallReturned);
+  EXPECT_EQ(run.lastFault, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+}
+
+TEST(FaultGuard, LeavesALibrarysCleanUpRoomAfterAStackOverflow) {
+  // The library's unwinding handler runs on what is left of the overflowed stack, and takes
+  // some of it, as a clean-up that calls further functions does.
+  struct Run {
+    DWORD code = 0;
+    LONG dispatches = -1, unwinds = -1;
+  } run;
+  const bool ranToItsEnd = RunOnSmallStack(
+      [](void* p) {
+        auto& r = *static_cast<Run*>(p);
+        Guarded([] { FaultLib_OverflowInsideFrame(12 * 1024); }, &r.code);
+        FaultLib_Seen(&r.dispatches, &r.unwinds);
+      },
+      &run);
+  EXPECT_TRUE(ranToItsEnd);
+  EXPECT_EQ(run.code, static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW));
+  EXPECT_EQ(run.dispatches, 1);
+  EXPECT_EQ(run.unwinds, 1);
+  EXPECT_TRUE(LibraryLockIsFree());
 }
 
 }  // namespace

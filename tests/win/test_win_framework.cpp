@@ -1,5 +1,5 @@
-// The shared framework: window linking, typed handlers and command tables, dialogs seen from
-// their creation, the run-time error report.
+// The shared framework: window linking, typed handlers and command tables,
+// dialogs seen from their creation, the run-time error report.
 #include <gtest/gtest.h>
 
 #include <functional>
