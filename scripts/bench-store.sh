@@ -4,7 +4,9 @@
 # 4 GB; kept between runs under build/bench-store), and reports, with the same store and SQL:
 #   - record query "全部" to the first rows painted, and private bytes, at 100 and at ROWS rows;
 #   - a like and date-range query through the data layer against the sqlite3 shell (a ratio);
-#   - the export of all rows against writing the same bytes raw (a ratio, and cells per second).
+#   - the export of all rows against writing the same bytes raw (a ratio, and cells per second);
+#   - a walk forward over ROWS rows without photos, every text read, with none deleted and with
+#     every 50th deleted by another program after the open: statements run and time.
 # A benchmark, not a test: figures depend on the machine and its load.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -53,3 +55,7 @@ ex=$(run export "$(win "$work/big")")
 echo "$ex"
 awk -v a="$(value export_time "$ex")" -v b="$(value raw_write_64k "$ex")" -v c="$(value raw_write_one "$ex")" \
   'BEGIN { printf "export_ratio %.2f against the bytes written raw in 64 KB pieces, %.2f against one write (target 2)\n", a / b, a / c }'
+
+echo "== walk forward: none deleted, and every 50th row deleted elsewhere after the open"
+mkdir -p "$work/walk"
+run walk "$(win "$work/walk")" "$rows"

@@ -534,7 +534,11 @@ std::string Query::CoveringIndex(const std::string& database, const std::string&
 
 bool Query::LoadBlock(int pos) {
   const int size = static_cast<int>(rows_.size());
-  const int start = pos - pos % kBlockRows;
+  // Blocks start on a multiple of their size, or where the last rows read end when pos is past
+  // them in the same block: rows found gone there moved the rows after them back, and a walk
+  // forward goes on where it was, reading each row once.
+  const int aligned = pos - pos % kBlockRows;
+  const int start = nextBlock_ > aligned && nextBlock_ <= pos ? nextBlock_ : aligned;
   // A walk forward reads further ahead at each block it reaches: every statement is a read
   // transaction of its own, and taking and dropping the file's locks costs more than the texts.
   readAhead_ = start == nextBlock_ ? std::min(readAhead_ * 2, kMaxReadAhead) : 1;

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sqlite3.h>
+
 #include "TempFolder.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
@@ -143,8 +145,10 @@ TEST_F(Store, ConnectionFailuresLeaveItClosedAndCreateNothing) {
     EXPECT_THROW(c.SetConnected(true), DataError) << cs;
     EXPECT_FALSE(c.Connected()) << cs;
   }
+  // Nothing is written to the two files SQLite could write: a write would show in their bytes
+  // (its journal lives only while it commits, so the folder cannot tell).
   EXPECT_FALSE(std::filesystem::exists(dir_ / "absent.db"));
-  EXPECT_EQ(files(), before) << "no journal either";
+  EXPECT_EQ(files(), before) << "no file is made";
   EXPECT_EQ(std::filesystem::file_size(dir_ / "empty.db"), 0u);
   EXPECT_EQ(bytesOf(dir_ / "other.db"), other);
 }
@@ -545,44 +549,56 @@ TEST_F(BigStore, ColumnsAreReadWhenShown) {
 // Rows deleted by another program after the open, none of them read yet, are left out of every
 // walk of either cursor: forwards, backwards and by position, with no empty row in their place.
 TEST_F(BigStore, RowsDeletedElsewhereLeaveTheSelection) {
-  // The first row, a whole block and more, rows here and there, the last rows.
-  const std::string gone = "FId = 1 or FId between 65 and 140 or FId % 97 = 0 or FId > 990";
-  std::vector<int> kept;
-  for (int i = 1; i <= kRows; ++i)
-    if (!(i == 1 || (i >= 65 && i <= 140) || i % 97 == 0 || i > 990)) kept.push_back(i);
+  const struct {
+    int last;  // the selection is FId 1..last
+    const char* gone;
+    bool (*isGone)(int);
+  } cases[] = {
+      // The first row, a whole block and more, rows here and there, the last rows.
+      {kRows, "FId = 1 or FId between 65 and 140 or FId % 97 = 0 or FId > 990",
+       [](int i) { return i == 1 || (i >= 65 && i <= 140) || i % 97 == 0 || i > 990; }},
+      // The last row alone in a block of its own (blocks are 64 rows): a walk reaches its end there.
+      {961, "FId = 961", [](int i) { return i == 961; }},
+  };
   fixture::ExecSql(db_, "create table Saved as select * from TLog");
   enum Walk { Forwards, Backwards, ByPosition };
-  for (CursorKind kind : {CursorKind::Default, CursorKind::Static}) {
-    for (Walk walk : {Forwards, Backwards, ByPosition}) {
-      SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + "/" + std::to_string(walk));
-      Query q(&conn_, kind);
-      q.SetSql("Select * from TLog");
-      q.Open();
-      ASSERT_EQ(q.RecordCount(), kRows);
-      fixture::ExecSql(db_, "delete from TLog where " + gone);
-      const int id = q.FieldByName("FId").Index(), name = q.FieldByName("FName").Index();
-      std::vector<int> seen;
-      if (walk == Forwards) {
-        for (q.First(); !q.Eof(); q.Next()) {
-          seen.push_back(static_cast<int>(q.Fields(id).AsInteger()));
-          ASSERT_EQ(q.Fields(name).AsString(), NameOf(seen.back()));
+  for (const auto& c : cases) {
+    std::vector<int> kept;
+    for (int i = 1; i <= c.last; ++i)
+      if (!c.isGone(i)) kept.push_back(i);
+    for (CursorKind kind : {CursorKind::Default, CursorKind::Static}) {
+      for (Walk walk : {Forwards, Backwards, ByPosition}) {
+        SCOPED_TRACE(std::string(c.gone) + " / " + std::to_string(static_cast<int>(kind)) + std::to_string(walk));
+        Query q(&conn_, kind);
+        q.SetSql("Select * from TLog where FId <= " + std::to_string(c.last));
+        q.Open();
+        ASSERT_EQ(q.RecordCount(), c.last);
+        fixture::ExecSql(db_, std::string("delete from TLog where ") + c.gone);
+        const int id = q.FieldByName("FId").Index(), name = q.FieldByName("FName").Index();
+        std::vector<int> seen;
+        if (walk == Forwards) {
+          for (q.First(); !q.Eof(); q.Next()) {
+            seen.push_back(static_cast<int>(q.Fields(id).AsInteger()));
+            ASSERT_EQ(q.Fields(name).AsString(), NameOf(seen.back()));
+          }
+        } else if (walk == Backwards) {
+          for (q.Last(); !q.Bof(); q.Prior()) {
+            seen.insert(seen.begin(), static_cast<int>(q.Fields(id).AsInteger()));
+            ASSERT_EQ(q.Fields(name).AsString(), NameOf(seen.front()));
+          }
+        } else {
+          for (int r = 0; r < q.RecordCount(); ++r) {
+            const std::string text = q.TextAt(r, id);
+            if (r == q.RecordCount()) break;  // it and every row after it were found gone
+            ASSERT_FALSE(text.empty()) << r;
+            seen.push_back(std::stoi(text));
+            ASSERT_EQ(q.TextAt(r, name), NameOf(seen.back()));
+          }
         }
-      } else if (walk == Backwards) {
-        for (q.Last(); !q.Bof(); q.Prior()) {
-          seen.insert(seen.begin(), static_cast<int>(q.Fields(id).AsInteger()));
-          ASSERT_EQ(q.Fields(name).AsString(), NameOf(seen.front()));
-        }
-      } else {
-        for (int r = 0; r < q.RecordCount(); ++r) {
-          const std::string text = q.TextAt(r, id);
-          ASSERT_FALSE(text.empty()) << r;
-          seen.push_back(std::stoi(text));
-          ASSERT_EQ(q.TextAt(r, name), NameOf(seen.back()));
-        }
+        EXPECT_EQ(seen, kept);
+        EXPECT_EQ(q.RecordCount(), static_cast<int>(kept.size()));
+        fixture::ExecSql(db_, "insert into TLog select * from Saved where FId not in (select FId from TLog)");
       }
-      EXPECT_EQ(seen, kept);
-      EXPECT_EQ(q.RecordCount(), static_cast<int>(kept.size()));
-      fixture::ExecSql(db_, "insert into TLog select * from Saved where FId not in (select FId from TLog)");
     }
   }
 
@@ -598,6 +614,55 @@ TEST_F(BigStore, RowsDeletedElsewhereLeaveTheSelection) {
   EXPECT_THROW(q.Delete(), DataError);
   EXPECT_EQ(q.FieldByName("FId").AsInteger(), 11);
   EXPECT_EQ(Count(), kRows - 1);
+}
+
+// A jump onto an end row deleted elsewhere, not read yet, stops on the row next to it and at that
+// end, so that a walk on from there does not show that row twice; a bookmark whose row is gone
+// leads to the row after it, as a move onto it would.
+TEST_F(BigStore, MovesOntoRowsGoneElsewhere) {
+  const struct {
+    const char* what;
+    bool fromLast;
+    int by;
+    const char* gone;
+    int id, moved;
+    bool bof, eof;
+  } cases[] = {
+      {"forwards onto the last row", false, kRows - 1, "FId = 1000", 999, kRows - 2, false, true},
+      {"backwards onto the first row", true, 1 - kRows, "FId = 1", 2, 2 - kRows, true, false},
+  };
+  fixture::ExecSql(db_, "create table Saved as select * from TLog");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Query q(&conn_);
+    q.SetSql("Select * from TLog");
+    q.Open();
+    c.fromLast ? q.Last() : q.First();
+    fixture::ExecSql(db_, std::string("delete from TLog where ") + c.gone);
+    EXPECT_EQ(q.MoveBy(c.by), c.moved);
+    EXPECT_EQ(q.FieldByName("FId").AsInteger(), c.id);
+    EXPECT_EQ(q.Bof(), c.bof);
+    EXPECT_EQ(q.Eof(), c.eof);
+    EXPECT_EQ(q.MoveBy(c.by > 0 ? 1 : -1), 0);
+    EXPECT_EQ(q.RecordCount(), kRows - 1);
+    fixture::ExecSql(db_, "insert into TLog select * from Saved where FId not in (select FId from TLog)");
+  }
+
+  // Bookmarked, then its values left the cache (the grid read other rows), then deleted.
+  Query q(&conn_);
+  q.SetSql("Select * from TLog");
+  q.Open();
+  q.MoveBy(9);
+  const Query::Bookmark tenth = q.GetBookmark();
+  q.First();
+  for (int r = 400; r < kRows; ++r) q.TextAt(r, 0);
+  fixture::ExecSql(db_, "delete from TLog where FId=10");
+  q.GotoBookmark(tenth);
+  EXPECT_EQ(q.RecordCount(), kRows - 1);
+  EXPECT_FALSE(q.BookmarkValid(tenth));
+  EXPECT_NE(q.GetBookmark(), tenth) << "the current row is one that is there";
+  EXPECT_EQ(q.RecordNo(), 10);
+  EXPECT_EQ(q.FieldByName("FId").AsInteger(), 11);
 }
 
 TEST_F(BigStore, RowAddedElsewhereShowsAfterRequery) {
@@ -684,4 +749,36 @@ TEST_F(BigStore, BlocksReadTheirOwnRowsInEveryKeyOrder) {
         ASSERT_EQ(q.Fields(1).AsString(), NameOf(c.ids[back])) << back;
     }
   }
+}
+
+// A walk forward reads each row once, in as many statements as with no row deleted: rows found
+// gone elsewhere do not move the blocks after them off where the walk goes on.
+TEST_F(BigStore, AWalkForwardReadsEachRowOnce) {
+  struct Reads {
+    int statements = 0, rows = 0;
+  };
+  auto count = [](unsigned type, void* reads, void*, void*) {
+    ++(type == SQLITE_TRACE_STMT ? static_cast<Reads*>(reads)->statements : static_cast<Reads*>(reads)->rows);
+    return 0;
+  };
+  fixture::ExecSql(db_, "create table Saved as select * from TLog");
+  int statements = 0;  // of the walk with none deleted
+  for (const char* gone : {"0", "FId % 50 = 0", "FId = 1 or FId between 60 and 200 or FId % 50 = 0 or FId > 990"}) {
+    SCOPED_TRACE(gone);
+    Query q(&conn_);
+    q.SetSql("select FId, FName from TLog");
+    q.Open();
+    fixture::ExecSql(db_, std::string("delete from TLog where ") + gone);
+    Reads reads;
+    sqlite3_trace_v2(conn_.Handle(), SQLITE_TRACE_STMT | SQLITE_TRACE_ROW, count, &reads);
+    int seen = 0;
+    for (q.First(); !q.Eof(); q.Next(), ++seen) ASSERT_EQ(q.Fields(1).AsString(), "n" + q.Fields(0).AsString());
+    sqlite3_trace_v2(conn_.Handle(), 0, nullptr, nullptr);
+    EXPECT_EQ(seen, Count());
+    EXPECT_EQ(reads.rows, seen);
+    if (statements == 0) statements = reads.statements;
+    EXPECT_EQ(reads.statements, statements);
+    fixture::ExecSql(db_, "insert into TLog select * from Saved where FId not in (select FId from TLog)");
+  }
+  EXPECT_LE(statements, 6) << "64 rows, then twice as many at each block, up to 1,024";
 }

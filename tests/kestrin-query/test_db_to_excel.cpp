@@ -184,6 +184,27 @@ TEST_F(DbToExcel, RowsDeletedAfterOpenAreLeftOut) {
   EXPECT_EQ(f.records.back().type, biff::kEof);
 }
 
+// The last row alone in a block of its own (blocks are 64 rows), deleted after the open: the
+// export ends on the row before it and writes that row once.
+TEST_F(DbToExcel, LastRowDeletedAloneInItsBlockIsLeftOut) {
+  Exec("with recursive n(i) as (select 1 union all select i+1 from n where i<65) "
+       "insert into TLog (FNo,FName) select printf('%018d', i), 'n'||i from n");
+  qx::data::Query q(&conn_, qx::data::CursorKind::Static);
+  OpenExport(q);
+  ASSERT_EQ(q.RecordCount(), 65);
+  Exec("delete from TLog where FId=65");
+  MemorySink sink;
+  EXPECT_EQ(TDS2Excel(q).ExportToStream(sink).rows, 64u);
+  const auto f = ReadBiff(sink.bytes);
+  ASSERT_TRUE(f.ok);
+  ASSERT_EQ(f.records.size(), 2u + 9u * 64u);
+  const BiffRecord* last = &f.records[1 + 9 * 63];
+  EXPECT_EQ(last[0].integer, 64);
+  EXPECT_EQ(last[0].row, 63);
+  EXPECT_EQ(last[2].text, "n64");
+  EXPECT_EQ(f.records.back().type, biff::kEof);
+}
+
 TEST_F(DbToExcel, FileIsReplacedInFull) {
   AddRows();
   qx::data::Query q(&conn_, qx::data::CursorKind::Static);
