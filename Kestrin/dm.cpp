@@ -35,8 +35,12 @@ void TdataMd::AppendLogRecord(const TShowCardLine& card) {
       qrylog.FieldByName("FPhoto").Clear();
     else
       qrylog.FieldByName("FPhoto").SetAsBlob(stream);
+    // Post tells the bound controls only once the row is stored.
+    showingAppended_ = true;
     qrylog.Post();
+    showingAppended_ = false;
   } catch (...) {
+    showingAppended_ = false;
     qrylog.Cancel();
     throw;
   }

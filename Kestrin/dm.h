@@ -41,11 +41,17 @@ class TdataMd {
   void AppendLogRecord(const TShowCardLine& card);
   // Fills fields 1 to 9 and the photo from qrylog's current row; nothing when it is closed.
   void LoadLogRecord(TShowCardLine& card);
+  // True while qrylog tells its bound controls of the row an append has just stored: a control
+  // that fails to show it then reports that itself, for the append is done.
+  bool ShowingAppendedRow() const { return showingAppended_; }
 
   // Declared first: the queries go before their connection.
   data::Connection adoLog;
   data::Query qrylog;     // default cursor: browsing, inserting, deleting, printing
   data::Query qryOutPut;  // static cursor: export only
+
+ private:
+  bool showingAppended_ = false;
 };
 
 }  // namespace qx::kestrin
