@@ -8,6 +8,11 @@ namespace qx::kestrin {
 TdataMd::TdataMd() : qrylog(&adoLog, data::CursorKind::Default), qryOutPut(&adoLog, data::CursorKind::Static) {}
 
 void TdataMd::AppendLogRecord(const TShowCardLine& card) {
+  appending_ = true;
+  struct Lower {
+    bool& flag;
+    ~Lower() { flag = false; }
+  } lower{appending_};
   std::vector<std::uint8_t> stream;
   if (!qrylog.Active()) {
     qrylog.SetSql("");
@@ -35,12 +40,8 @@ void TdataMd::AppendLogRecord(const TShowCardLine& card) {
       qrylog.FieldByName("FPhoto").Clear();
     else
       qrylog.FieldByName("FPhoto").SetAsBlob(stream);
-    // Post tells the bound controls only once the row is stored.
-    showingAppended_ = true;
     qrylog.Post();
-    showingAppended_ = false;
   } catch (...) {
-    showingAppended_ = false;
     qrylog.Cancel();
     throw;
   }

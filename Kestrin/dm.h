@@ -41,9 +41,9 @@ class TdataMd {
   void AppendLogRecord(const TShowCardLine& card);
   // Fills fields 1 to 9 and the photo from qrylog's current row; nothing when it is closed.
   void LoadLogRecord(TShowCardLine& card);
-  // True while qrylog tells its bound controls of the row an append has just stored: a control
-  // that fails to show it then reports that itself, for the append is done.
-  bool ShowingAppendedRow() const { return showingAppended_; }
+  // True while AppendLogRecord runs: a control bound to qrylog that fails to show what the append
+  // opens or stores reports that itself, for the card is logged all the same.
+  bool Appending() const { return appending_; }
 
   // Declared first: the queries go before their connection.
   data::Connection adoLog;
@@ -51,7 +51,7 @@ class TdataMd {
   data::Query qryOutPut;  // static cursor: export only
 
  private:
-  bool showingAppended_ = false;
+  bool appending_ = false;
 };
 
 }  // namespace qx::kestrin

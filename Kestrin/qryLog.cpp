@@ -57,10 +57,10 @@ BOOL TForm_qryLog::OnInitDialog() {
   CreateControls();
   // The grid follows qrylog from now on: it shows at once whatever the query holds. A refresh
   // that fails ends the operation that moved the query, which reports it: a print goes on no
-  // further from fields that still hold the record before. Only the row an append has stored is
-  // the window's own to report: failing the append, the card would be logged again.
+  // further from fields that still hold the record before. Only what an append brings is the
+  // window's own to report: failing the append, the card would be logged again.
   dm_.qrylog.SetOnDataChange([this] {
-    if (dm_.ShowingAppendedRow())
+    if (dm_.Appending())
       RunHandler([this] { DSLogQryDataChange(); });
     else
       DSLogQryDataChange();

@@ -372,6 +372,29 @@ TEST_F(QryLog, AppendWhoseRefreshFailsIsStoredAndTheWindowSaysWhy) {
   EXPECT_EQ(q.RecordCount(), 1) << "stored once";
 }
 
+// The window open on a closed query: the append opens it on the whole log, whose first row cannot
+// be shown. That is the window's to say too; the card is stored all the same.
+TEST_F(QryLog, AppendOpeningTheQueryOnARowThatCannotBeShownIsStoredAndSaysWhy) {
+  LogPeople();
+  fixture::ExecSql(db_, "update TLog set FPhoto=x'00112233' where FId=1");
+  dm_.qrylog.Close();
+  Open();
+  BoxWatcher boxes(PressOkOnBoxes());
+  TShowCardLine c;
+  c.PersonName = G("赵六");
+  c.IdNumber = "440101199001010044";
+  c.CardPhoto = MakePhoto(kPeople[0]);
+  EXPECT_NO_THROW(dm_.AppendLogRecord(c));
+  const auto seen = Boxes(boxes);
+  ASSERT_EQ(seen.size(), 1u) << qx::test::Utf8(qx::test::BoxTexts(seen));
+  EXPECT_EQ(seen[0].caption, kTitle);
+  EXPECT_EQ(seen[0].text, L"位图图像无效");
+  EXPECT_EQ(RowsInTable(), 4);
+  // The window shows the card it was given.
+  EXPECT_EQ(form_->DBLogQry.RowCount(), 4);
+  EXPECT_EQ(form_->edtName.Text(), W("赵六"));
+}
+
 TEST_F(QryLog, DeleteRemovesTheCurrentRowWithoutAsking) {
   LogPeople();
   Open();
