@@ -8,6 +8,11 @@ namespace qx::kestrin {
 TdataMd::TdataMd() : qrylog(&adoLog, data::CursorKind::Default), qryOutPut(&adoLog, data::CursorKind::Static) {}
 
 void TdataMd::AppendLogRecord(const TShowCardLine& card) {
+  appending_ = true;
+  struct Lower {
+    bool& flag;
+    ~Lower() { flag = false; }
+  } lower{appending_};
   std::vector<std::uint8_t> stream;
   if (!qrylog.Active()) {
     qrylog.SetSql("");

@@ -41,11 +41,17 @@ class TdataMd {
   void AppendLogRecord(const TShowCardLine& card);
   // Fills fields 1 to 9 and the photo from qrylog's current row; nothing when it is closed.
   void LoadLogRecord(TShowCardLine& card);
+  // True while AppendLogRecord runs: a control bound to qrylog that fails to show what the append
+  // opens or stores reports that itself, for the card is logged all the same.
+  bool Appending() const { return appending_; }
 
   // Declared first: the queries go before their connection.
   data::Connection adoLog;
   data::Query qrylog;     // default cursor: browsing, inserting, deleting, printing
   data::Query qryOutPut;  // static cursor: export only
+
+ private:
+  bool appending_ = false;
 };
 
 }  // namespace qx::kestrin

@@ -56,9 +56,15 @@ SIZE TForm_qryLog::ImageSize() const {
 BOOL TForm_qryLog::OnInitDialog() {
   CreateControls();
   // The grid follows qrylog from now on: it shows at once whatever the query holds. A refresh
-  // that fails is the window's own error: it must not undo the operation that moved the query,
-  // or an append whose row is stored would count as failed and the card be logged again.
-  dm_.qrylog.SetOnDataChange([this] { RunHandler([this] { DSLogQryDataChange(); }); });
+  // that fails ends the operation that moved the query, which reports it: a print goes on no
+  // further from fields that still hold the record before. Only what an append brings is the
+  // window's own to report: failing the append, the card would be logged again.
+  dm_.qrylog.SetOnDataChange([this] {
+    if (dm_.Appending())
+      RunHandler([this] { DSLogQryDataChange(); });
+    else
+      DSLogQryDataChange();
+  });
   RunHandler([this] {
     data::Query& q = dm_.qrylog;
     if (q.Active() && q.State() == data::DatasetState::Browse && !q.IsEmpty())
@@ -347,7 +353,8 @@ void TForm_qryLog::PrintCardCopies(int count) {
     DrawRecordCopy(job.Dc(), imgPic, imgBk, PrintScale(job.PpiX(), ppi.x), PrintScale(job.PpiY(), ppi.y), top);
     if (i < count) {
       top += imgPic.Height() + 120;
-      // Moving the query shows the earlier record in the fields and the photo.
+      // Moving the query shows the earlier record in the fields and the photo; one that cannot
+      // be shown ends the print here, with the job ended on the copies drawn so far.
       q.Prior();
       if (q.Bof()) break;
     }

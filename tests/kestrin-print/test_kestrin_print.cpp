@@ -610,7 +610,7 @@ class Records : public SpoolerTest {
  protected:
   void SetUp() override {
     SpoolerTest::SetUp();
-    fixture::LayLogStore(std::filesystem::path(Home()));
+    db_ = fixture::LayLogStore(std::filesystem::path(Home()));
     dm_.adoLog.SetConnectionString("FILE NAME=" + Utf8(Home()) + "DBLink.udl");
     dm_.adoLog.SetConnected(true);
   }
@@ -695,6 +695,7 @@ class Records : public SpoolerTest {
     }
     return found;
   }
+  std::filesystem::path db_;
   TdataMd dm_;
   std::unique_ptr<TForm_qryLog> form_;
   int dialogs_ = 0;
@@ -786,6 +787,25 @@ TEST_F(Records, AFailingCopyEndsTheJobWithWhatWasDrawnAndNoSuccess) {
   ASSERT_TRUE(page);
   EXPECT_EQ(CopiesOnPage(*page), (std::vector<int>{2, -1, -1}));
 }
+
+// The earlier record cannot be shown: the print ends there with that error, the job with the copy
+// drawn before, and no copy is printed again from the fields that still hold it.
+class RecordUnshown : public Records, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RecordUnshown, EndsThePrintWithOneErrorAndNoCopyTwice) {
+  for (const Person& p : kPeople) Log(p);
+  fixture::ExecSql(db_, "update TLog set FPhoto=x'00112233' where FId=2");
+  Open(2);
+  const std::vector<SeenBox> boxes = Print(GetParam());
+  EXPECT_EQ(Utf8(BoxTexts(boxes)), "位图图像无效|");
+  std::optional<PrintedPage> page = PrintedOnce();
+  ASSERT_TRUE(page);
+  EXPECT_EQ(CopiesOnPage(*page), (std::vector<int>{2, -1, -1}));
+}
+
+// Two copies, and three as the dialog is made.
+INSTANTIATE_TEST_SUITE_P(Copies, RecordUnshown, ::testing::Values(1, -2),
+                         [](const ::testing::TestParamInfo<int>& i) { return i.param < 0 ? "Three" : "Two"; });
 
 // ---- with the spooler stopped -------------------------------------------------------------
 

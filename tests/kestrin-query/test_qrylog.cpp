@@ -362,16 +362,37 @@ TEST_F(QryLog, AppendWhoseRefreshFailsIsStoredAndTheWindowSaysWhy) {
   EXPECT_NO_THROW(dm_.AppendLogRecord(c));
   sqlite3_set_authorizer(dm_.adoLog.Handle(), nullptr, nullptr);
   const auto seen = Boxes(boxes);
-  ASSERT_FALSE(seen.empty());
-  for (const SeenBox& b : seen) {
-    EXPECT_EQ(b.caption, kTitle);
-    EXPECT_EQ(b.text.rfind(W("无法读取行："), 0), 0u) << qx::test::Utf8(b.text);
-  }
+  ASSERT_EQ(seen.size(), 1u) << qx::test::Utf8(qx::test::BoxTexts(seen));
+  EXPECT_EQ(seen[0].caption, kTitle);
+  EXPECT_EQ(seen[0].text.rfind(W("无法读取行："), 0), 0u) << qx::test::Utf8(seen[0].text);
   EXPECT_EQ(RowsInTable(), 4);
   qx::data::Query q(&dm_.adoLog, qx::data::CursorKind::Static);
   q.SetSql("select FId from TLog where FNo='440101199001010044'");
   q.Open();
   EXPECT_EQ(q.RecordCount(), 1) << "stored once";
+}
+
+// The window open on a closed query: the append opens it on the whole log, whose first row cannot
+// be shown. That is the window's to say too; the card is stored all the same.
+TEST_F(QryLog, AppendOpeningTheQueryOnARowThatCannotBeShownIsStoredAndSaysWhy) {
+  LogPeople();
+  fixture::ExecSql(db_, "update TLog set FPhoto=x'00112233' where FId=1");
+  dm_.qrylog.Close();
+  Open();
+  BoxWatcher boxes(PressOkOnBoxes());
+  TShowCardLine c;
+  c.PersonName = G("赵六");
+  c.IdNumber = "440101199001010044";
+  c.CardPhoto = MakePhoto(kPeople[0]);
+  EXPECT_NO_THROW(dm_.AppendLogRecord(c));
+  const auto seen = Boxes(boxes);
+  ASSERT_EQ(seen.size(), 1u) << qx::test::Utf8(qx::test::BoxTexts(seen));
+  EXPECT_EQ(seen[0].caption, kTitle);
+  EXPECT_EQ(seen[0].text, L"位图图像无效");
+  EXPECT_EQ(RowsInTable(), 4);
+  // The window shows the card it was given.
+  EXPECT_EQ(form_->DBLogQry.RowCount(), 4);
+  EXPECT_EQ(form_->edtName.Text(), W("赵六"));
 }
 
 TEST_F(QryLog, DeleteRemovesTheCurrentRowWithoutAsking) {
@@ -404,6 +425,41 @@ TEST_F(QryLog, DeleteRemovesTheCurrentRowWithoutAsking) {
   EXPECT_EQ(seen[0].caption, kTitle);
   EXPECT_EQ(seen[0].text, W("不能对空数据集执行此操作"));
   EXPECT_EQ(RowsInTable(), 1);
+}
+
+// A row that cannot be shown ends the operation that moved the query there, with one message:
+// opening the window on it (which opens all the same), or a delete that leaves it current (the
+// row is deleted all the same; the requery after it does not run).
+TEST_F(QryLog, OpeningOnARowThatCannotBeShownSaysSoOnce) {
+  LogPeople();
+  fixture::ExecSql(db_, "update TLog set FPhoto=x'00112233' where FId=1");
+  BoxWatcher boxes(PressOkOnBoxes());
+  Open();
+  const auto seen = Boxes(boxes);
+  ASSERT_EQ(seen.size(), 1u) << qx::test::Utf8(qx::test::BoxTexts(seen));
+  EXPECT_EQ(seen[0].caption, kTitle);
+  EXPECT_EQ(seen[0].text, L"位图图像无效");
+  ASSERT_TRUE(::IsWindow(form_->hwnd()));
+  EXPECT_EQ(form_->DBLogQry.RowCount(), 3);
+  EXPECT_EQ(dm_.qrylog.RecordNo(), 1);
+}
+
+TEST_F(QryLog, DeleteWhoseRefreshFailsSaysSoOnce) {
+  LogPeople();
+  Open();
+  SelectRow(1);
+  // Every photo from now on: the row that takes the deleted one's place, and the first row a
+  // requery would show.
+  fixture::ExecSql(db_, "update TLog set FPhoto=x'00112233'");
+  BoxWatcher boxes(PressOkOnBoxes());
+  Click(form_->btndel);
+  const auto seen = Boxes(boxes);
+  ASSERT_EQ(seen.size(), 1u) << qx::test::Utf8(qx::test::BoxTexts(seen));
+  EXPECT_EQ(seen[0].caption, kTitle);
+  EXPECT_EQ(seen[0].text, L"位图图像无效");
+  EXPECT_EQ(RowsInTable(), 2);
+  EXPECT_EQ(dm_.qrylog.RecordCount(), 2);
+  EXPECT_EQ(dm_.qrylog.RecordNo(), 2) << "on the row after the deleted one, not requeried";
 }
 
 TEST_F(QryLog, DeleteOnClosedQueryIsAnError) {
