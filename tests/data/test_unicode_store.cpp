@@ -113,6 +113,15 @@ class UnicodeStore : public ::testing::Test {
     ASSERT_EQ(UserVersion(db_), 0);
   }
 
+  // Opened again once marked, the store does not change by a byte; the connection is left closed.
+  void ExpectMarkedReopenKeepsTheFile() {
+    conn_.SetConnected(false);
+    const std::string bytes = FileBytes(db_);
+    Connect();
+    conn_.SetConnected(false);
+    EXPECT_EQ(FileBytes(db_), bytes);
+  }
+
   test::TempFolder dir_;
   std::filesystem::path db_;
   Connection conn_;
@@ -274,12 +283,7 @@ TEST_F(UnicodeStore, MixedStoreConvertsOnlyItsGbkTexts) {
   EXPECT_EQ(RawTexts(db_, "FSex"), sexes);
   EXPECT_EQ(LayerNames()[1], "\xC0\xEE\xCB\xC4");
 
-  // Opened again, marked: not a byte of the file changes.
-  conn_.SetConnected(false);
-  const std::string bytes = FileBytes(db_);
-  Connect();
-  conn_.SetConnected(false);
-  EXPECT_EQ(FileBytes(db_), bytes);
+  ExpectMarkedReopenKeepsTheFile();
   // Even with the mark gone every text is UTF-8 now, and stays as it is.
   fixture::ExecSql(db_, "pragma user_version=0");
   Connect();
@@ -375,13 +379,8 @@ TEST_F(UnicodeStore, OlderStoreIsReadRowByRow) {
       EXPECT_EQ(found.RecordCount(), withJing) << "a search by name finds every row of it";
     }
 
-    // Opened again, marked: not a byte of the file changes; unmarked, every text is UTF-8 now
-    // and stays as it is.
-    conn_.SetConnected(false);
-    const std::string bytes = FileBytes(db_);
-    Connect();
-    conn_.SetConnected(false);
-    EXPECT_EQ(FileBytes(db_), bytes);
+    // Unmarked again, every text is UTF-8 now and stays as it is.
+    ExpectMarkedReopenKeepsTheFile();
     fixture::ExecSql(db_, "pragma user_version=0");
     Connect();
     conn_.SetConnected(false);
